@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include "client/wire/lineframer.h"
+
+class FrameDevice;
+class QFile;
+class QStandardItem;
+class QTabWidget;
+class QTcpSocket;
+class QTextBrowser;
+class QTextStream;
+class QWidget;
+
+// One connected machine: reads and dispatches its lines, keeps its summary rows and its tab,
+// saves its run logs and runs loads from it.
+class Client : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Column {
+        IndexDisplayName = 0,
+        IndexModelName = 1,
+        IndexVendorName = 2,
+        IndexCapacity = 3,
+        IndexStatus = 4,
+        IndexPercentage = 5,
+        IndexAccessName = 6,
+        ColumnCount = 7
+    };
+    // Ports with per-run capacity and identification slots.
+    static constexpr int PortSlots = 6;
+    // Longest line a machine may send; longer ones are dropped up to their line feed.
+    static constexpr int MaxLineBytes = 1 << 20;
+
+    explicit Client(QTextBrowser *log, QTcpSocket *tcpSocket, QStandardItem *root,
+                    QTabWidget *tabWidget, QObject *parent = nullptr);
+    ~Client() override;
+
+    QString address;
+    QTextStream *textStream = nullptr;
+
+    bool isConnected();
+    void abort();
+    void write(QString &str);
+    int rowInItems();
+    QString getName();
+    static bool isBusy();
+
+    void sendImageToServer(QString deviceName, bool isFull);
+    void sendImageFileToServer(QString deviceName, QString setImageFileName);
+    bool read(QTcpSocket &socket, char *buf, int len);
+    bool write(QFile &file, char *data, int len);
+
+    void parseDeviceStatus(QString &str);
+    void parseGlobalStatus(QString &str);
+
+    void createRootItems();
+    void addPortItems(QString &str);
+    void clearItems();
+    int findRowInItems(QString accessName);
+
+    FrameDevice *frame() const { return view; }
+    QWidget *tabPage() const { return widget; }
+    quint64 runCapacity() const { return capacity; }
+    bool stopRequested() const { return isAskStop; }
+    bool nonSourceMode() const { return IsNonSourceMode; }
+    QString sourceName() const { return source_name; }
+
+signals:
+    void abortServer(Client *client);
+    void reflashFiles(QString &files);
+    void transferProgress(qint64 done, qint64 total);
+
+public slots:
+    void disconnected();
+    void readyRead();
+    void askStop();
+
+private:
+    void createTab();
+    void deleteTab();
+    void clearLog();
+    void saveLog();
+
+    FrameDevice *view = nullptr;
+    QList<QStandardItem *> items;
+    QTcpSocket *tcpSocket = nullptr;
+    QString machineName;
+    QStandardItem *root = nullptr;
+    QTextBrowser *log = nullptr;
+    QTabWidget *tabWidget = nullptr;
+    QWidget *widget = nullptr;
+    quint64 capacity = 0;
+    bool isAskStop = false;
+    bool IsNonSourceMode = false;
+    quint64 tarcapacity[PortSlots] = {};
+    bool selimgdevice[PortSlots] = {};
+    static bool isBusyFlag;
+    QString source_name;
+
+    LineFramer framer{MaxLineBytes};
+    bool inSettingsBlock = false;
+    QString settingsSourceLine;
+};

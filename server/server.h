@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QNetworkAddressEntry>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+class Client;
+class QNetworkSession;
+class QStandardItem;
+class QTabWidget;
+class QTcpServer;
+class QTcpSocket;
+class QTextBrowser;
+
+typedef QList<Client *> ListClient;
+
+// The console's side of the command connection: listener, announcement, registry of machines,
+// operation commands, stop, and the dispatch of images and firmware to machines.
+class Server : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Command { CmdCopy = 1, CmdCompare = 2, CmdVerify = 3, CmdErase = 4, CmdResize = 5 };
+
+    // Address entries of the computer's interfaces, in the platform's order. Tests replace it
+    // so that nothing of theirs broadcasts on a real network.
+    using AddressEntrySource = std::function<QList<QNetworkAddressEntry>()>;
+    static void setAddressEntrySource(AddressEntrySource source);
+
+    explicit Server(QTextBrowser *log, int port, QStandardItem *root, QTabWidget *tabWidget,
+                    QObject *parent = nullptr);
+    ~Server() override;
+
+    Client *findClient(int row);
+    Client *findClientWithName(QString &name);
+    bool isClientEmpty();
+    void write(QString &str);
+    bool isBusy();
+
+    void sendImageToClients(QStringList &attendClients, QStringList selects_device);
+    bool sendImageToClients(QString &fileName, bool test = false);
+    qint64 getImageCapacity(QString &fileName);
+    bool sendFirmwareToClients(QString &fileName, int size);
+    QTcpServer *createServerAndWaitConnection(QTcpSocket *&clientSocket, int timeoutSec);
+    bool waitClientDisconnected(QTcpSocket *clientSocket, int timeoutSec);
+
+    const ListClient &clients() const { return listClient; }
+
+signals:
+    void expandTreeView();
+    void askClientsStop();
+    // Forwarded from every machine: the file list it answered with.
+    void reflashFiles(QString &files);
+    // Bytes moved by the running load or dispatch; total is 0 while unknown.
+    void transferProgress(qint64 done, qint64 total);
+    void transferFinished();
+
+public slots:
+    void abortClientsConnection();
+
+private slots:
+    void abortServer(Client *client);
+    void askForCopy();
+    void askForResize();
+    void askForCompare();
+    void askForVerify();
+    void askForErase();
+    void reflashClients();
+    void localAbort();
+    void sessionOpened();
+    void tcpSocketReady();
+
+private:
+    void askForExecution(int cmd);
+
+    QTcpServer *tcpServer = nullptr;
+    QNetworkSession *networkSession = nullptr;
+    QTextBrowser *log = nullptr;
+    QStandardItem *root = nullptr;
+    ListClient listClient;
+    QHostAddress hostAddress;
+    QHostAddress peerAddress;
+    QTabWidget *tabWidget = nullptr;
+    int port = 0;
+    bool isAskStop = false;
+    bool isBusyFlag = false;
+};
