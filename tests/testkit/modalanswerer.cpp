@@ -1,0 +1,143 @@
+#include "testkit/modalanswerer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+constexpr int PollIntervalMs = 10;
+constexpr int PollLimit = 3000; // 30 s for a box to appear
+} // namespace
+
+ModalAnswerer::ModalAnswerer(QObject *parent) : QObject(parent) {}
+
+ModalAnswerer::~ModalAnswerer() = default;
+
+void ModalAnswerer::pressButton(QMessageBox::StandardButton button)
+{
+    enqueue({Answer::Button, button, QString()});
+}
+
+void ModalAnswerer::pressButtonText(const QString &text)
+{
+    enqueue({Answer::ButtonText, QMessageBox::NoButton, text});
+}
+
+void ModalAnswerer::chooseFile(const QString &path)
+{
+    enqueue({Answer::File, QMessageBox::NoButton, path});
+}
+
+void ModalAnswerer::reject()
+{
+    enqueue({Answer::Reject, QMessageBox::NoButton, QString()});
+}
+
+void ModalAnswerer::enqueue(const Answer &answer)
+{
+    answers.enqueue(answer);
+    if (answers.size() == 1) {
+        pollsLeft = PollLimit;
+        QTimer::singleShot(PollIntervalMs, this, &ModalAnswerer::poll);
+    }
+}
+
+void ModalAnswerer::poll()
+{
+    if (answers.isEmpty())
+        return;
+    QWidget *modal = QApplication::activeModalWidget();
+    if (modal && modal != lastAnswered && modal->isVisible()) {
+        lastAnswered = modal;
+        const Answer answer = answers.dequeue();
+        // Act after this timer returns: the box's own event loop must be running.
+        QPointer<QWidget> target(modal);
+        QTimer::singleShot(0, this, [this, target, answer] {
+            if (target)
+                act(target, answer);
+        });
+        if (!answers.isEmpty()) {
+            pollsLeft = PollLimit;
+            QTimer::singleShot(PollIntervalMs, this, &ModalAnswerer::poll);
+        }
+        return;
+    }
+    if (modal != lastAnswered)
+        lastAnswered = nullptr;
+    if (--pollsLeft > 0)
+        QTimer::singleShot(PollIntervalMs, this, &ModalAnswerer::poll);
+    else
+        qWarning("ModalAnswerer: no modal widget appeared for a queued answer");
+}
+
+bool ModalAnswerer::act(QWidget *modal, const Answer &answer)
+{
+    Seen seen;
+    seen.className = QString::fromLatin1(modal->metaObject()->className());
+    seen.title = modal->windowTitle();
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        seen.text = box->text();
+        seen.informativeText = box->informativeText();
+        for (QAbstractButton *b : box->buttons())
+            seen.buttons << b->text();
+    }
+    seenList.append(seen);
+
+    switch (answer.kind) {
+    case Answer::Button: {
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            if (QAbstractButton *b = box->button(answer.button)) {
+                b->click();
+                return true;
+            }
+        }
+        if (auto *bb = modal->findChild<QDialogButtonBox *>()) {
+            if (QPushButton *b = bb->button(static_cast<QDialogButtonBox::StandardButton>(
+                    static_cast<int>(answer.button)))) {
+                b->click();
+                return true;
+            }
+        }
+        break;
+    }
+    case Answer::ButtonText: {
+        for (QAbstractButton *b : modal->findChildren<QAbstractButton *>()) {
+            if (b->text() == answer.text) {
+                b->click();
+                return true;
+            }
+        }
+        break;
+    }
+    case Answer::File: {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            break;
+        if (answer.text.isEmpty()) {
+            dialog->reject();
+            return true;
+        }
+        dialog->selectFile(answer.text);
+        static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides accept()
+        return true;
+    }
+    case Answer::Reject:
+        if (auto *dialog = qobject_cast<QDialog *>(modal)) {
+            dialog->reject();
+            return true;
+        }
+        modal->close();
+        return true;
+    }
+    qWarning("ModalAnswerer: could not answer %s \"%s\"", qPrintable(seen.className),
+             qPrintable(seen.title));
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    return false;
+}
