@@ -23,6 +23,8 @@ typedef QList<Client *> ListClient;
 class Server : public QObject
 {
     Q_OBJECT
+    // The window wires its tool-bar actions straight to the operation slots.
+    friend class MainWindow;
 
 public:
     enum Command { CmdCopy = 1, CmdCompare = 2, CmdVerify = 3, CmdErase = 4, CmdResize = 5 };
