@@ -26,4 +26,5 @@ public:
 
 private:
     Ui::FrameDevice *ui;
+    bool statusFilled = false;
 };
