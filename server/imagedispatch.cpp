@@ -1,0 +1,338 @@
+#include "server/imagedispatch.h"
+
+#include "image/brieflogtable.h"
+#include "image/imagefile.h"
+#include "server/transferlimits.h"
+#include "server/transferwait.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+// The accepted peer as text, kept on the socket: Qt forgets the address once the machine has
+// closed, and the closing wait still names it.
+const char PeerTextProperty[] = "transferPeerText";
+constexpr int FirmwareEntries = 2;
+
+QString peerText(const QTcpSocket &socket)
+{
+    const QVariant kept = socket.property(PeerTextProperty);
+    return kept.isValid() ? kept.toString() : socket.peerAddress().toString();
+}
+} // namespace
+
+ImageDispatch::ImageDispatch(LogSink log, StopQuery stopped)
+    : log(std::move(log)), stopped(std::move(stopped))
+{
+}
+
+void ImageDispatch::setProgress(Progress progress)
+{
+    this->progress = std::move(progress);
+}
+
+void ImageDispatch::setPeerFilter(PeerFilter filter)
+{
+    peerFilter = std::move(filter);
+}
+
+void ImageDispatch::setListenAddress(const QHostAddress &address)
+{
+    listenAddress = address;
+}
+
+bool ImageDispatch::isMachineAddress(const QHostAddress &peer, const QString &address)
+{
+    return QHostAddress(address).isEqual(peer, QHostAddress::ConvertV4MappedToIPv4);
+}
+
+QTcpServer *ImageDispatch::createServerAndWaitConnection(quint16 port, QTcpSocket *&clientSocket,
+                                                         int timeoutSec)
+{
+    clientSocket = nullptr;
+    log(tr("Create server for listen to client...\n"));
+    std::unique_ptr<QTcpServer> listener(new QTcpServer);
+    const qint64 limitMs = TransferLimits::scaled(timeoutSec * 1000);
+    TransferWait wait;
+    QElapsedTimer timer;
+    timer.start();
+    while (!listener->listen(listenAddress, port)) {
+        if (timer.elapsed() > limitMs) {
+            log(tr("Timeout for listen client!\n"));
+            return nullptr;
+        }
+        if (stopped()) {
+            log(tr("is terminated!\n"));
+            return nullptr;
+        }
+        wait.sleep();
+    }
+
+    timer.restart();
+    for (;;) {
+        if (QTcpSocket *socket = takeMachine(*listener)) {
+            // Later connections wait in the backlog and are never served.
+            listener->pauseAccepting();
+            const QString peer = socket->peerAddress().toString();
+            socket->setProperty(PeerTextProperty, peer);
+            // Machines send nothing here; whatever comes is dropped so it cannot pile up.
+            QObject::connect(socket, &QIODevice::readyRead, socket,
+                             [socket] { socket->skip(socket->bytesAvailable()); });
+            log(tr("Client %1 is connected\n").arg(peer));
+            clientSocket = socket;
+            return listener.release();
+        }
+        if (timer.elapsed() > limitMs) {
+            log(tr("Timeout and no client is connected!\n"));
+            return nullptr;
+        }
+        if (stopped()) {
+            log(tr("is terminated!\n"));
+            return nullptr;
+        }
+        wait.sleep();
+    }
+}
+
+QTcpSocket *ImageDispatch::takeMachine(QTcpServer &listener)
+{
+    while (QTcpSocket *socket = listener.nextPendingConnection()) {
+        const QHostAddress peer = socket->peerAddress();
+        if (!peerFilter || peerFilter(peer))
+            return socket;
+        log(tr("Refused transfer connection from %1\n").arg(peer.toString()));
+        socket->abort();
+        socket->deleteLater();
+    }
+    return nullptr;
+}
+
+bool ImageDispatch::waitClientDisconnected(QTcpSocket *clientSocket, int timeoutSec)
+{
+    log(tr("Flush and wait for disconnect from client %1...\n").arg(peerText(*clientSocket)));
+    clientSocket->flush();
+    const qint64 limitMs = TransferLimits::scaled(timeoutSec * 1000);
+    TransferWait wait;
+    QElapsedTimer timer;
+    timer.start();
+    while (clientSocket->state() != QAbstractSocket::UnconnectedState) {
+        if (timer.elapsed() > limitMs) {
+            log(tr("Timeout and client remains connected!\n"));
+            return false;
+        }
+        if (stopped()) {
+            log(tr("is terminated!\n"));
+            return false;
+        }
+        wait.sleep();
+    }
+    log(tr("Client is disconnected\n"));
+    return true;
+}
+
+bool ImageDispatch::sendImage(QTcpSocket &socket, const QString &fileName)
+{
+    done = 0;
+    total = 0;
+    log(tr("Open image file %1 for sending to client.\n").arg(fileName));
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return failed(tr("Unable to open file %1!\n").arg(fileName));
+
+    log(tr("Read and send file head.\n"));
+    char headBytes[ImageHead::Size];
+    if (file.read(headBytes, ImageHead::Size) != ImageHead::Size)
+        return failed(tr("Failed to read image file head!\n"));
+    const ImageHead head = ImageHead::decode(headBytes);
+    switch (head.check()) {
+    case ImageHead::Check::BadToken:
+        return failed(tr("Image file token is not correct!\n"));
+    case ImageHead::Check::BadVersion:
+        return failed(tr("Image file version is not correct!\n"));
+    case ImageHead::Check::Ok:
+        break;
+    }
+    log(tr("Image Disk Size %1 \n").arg(head.ulDevCap));
+    if (!send(socket, headBytes, ImageHead::Size))
+        return failed(tr("error writting image head!\n"));
+
+    log(tr("Read and send brief log table.\n"));
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[BUFFER_SIZE]);
+    if (!buffer)
+        return failed(tr("malloc buffer memory failed!\n"));
+    BriefLogTable table;
+    if (!table.allocate())
+        return failed(tr("new log table memory failed!\n"));
+    if (!sendImageTable(socket, file, table))
+        return false;
+    total = imageStreamBytes(head, table.size(), table.dispatchDataBytes());
+    report();
+
+    if (!sendImageData(socket, file, table, buffer.get()))
+        return false;
+    return !head.hasTail() || sendImageTail(socket, file);
+}
+
+bool ImageDispatch::sendImageTable(QTcpSocket &socket, QFile &file, BriefLogTable &table)
+{
+    char bytes[SStripInLogDiskMy::Size];
+    while (!table.isComplete()) {
+        if (file.read(bytes, SStripInLogDiskMy::Size) != SStripInLogDiskMy::Size)
+            return failed(
+                tr("Unable to read logtable from image file at position %1\n").arg(file.pos()));
+        if (!send(socket, bytes, SStripInLogDiskMy::Size))
+            return failed(tr("erro writting log table to client!\n"));
+        const SStripInLogDiskMy entry = SStripInLogDiskMy::decode(bytes);
+        table.append(entry);
+        if (entry.isEnd())
+            break;
+        TransferWait::pass();
+        if (stopped())
+            return failed(tr("send image process is terminated!\n"));
+    }
+    return true;
+}
+
+bool ImageDispatch::sendImageData(QTcpSocket &socket, QFile &file, const BriefLogTable &table,
+                                  char *buffer)
+{
+    log(tr("Read and send image data data to client...\n"));
+    for (int i = 0; i < table.runCount(); ++i) {
+        for (qint64 left = table.at(i).dispatchSectors(); left > 0;) {
+            const int sectors = nextBlockSectors(left);
+            const int bytes = sectors * SectorSize;
+            if (file.read(buffer, bytes) != bytes)
+                return failed(tr("Unable to read image file at position %1!\n").arg(file.pos()));
+            if (!send(socket, buffer, bytes))
+                return failed(
+                    tr("Unable to write scoket with image file position %1!\n").arg(file.pos()));
+            left -= sectors;
+            report();
+            letBlockGo(socket);
+            if (stopped())
+                return failed(tr("send image process is terminated!\n"));
+            TransferWait::pass();
+        }
+    }
+    return true;
+}
+
+bool ImageDispatch::sendImageTail(QTcpSocket &socket, QFile &file)
+{
+    log(tr("Read and send tail to client.\n"));
+    char bytes[ImageTail::Size];
+    if (file.read(bytes, ImageTail::Size) != ImageTail::Size)
+        return failed(tr("Failed to read image tail!\n"));
+    const ImageTail tail = ImageTail::decode(bytes);
+    if (!tail.isTokenValid())
+        return failed(tr("Image tail token is not correct!\n"));
+    log(tr("image checksum is 0x%1\n").arg(checksumHex(tail.checksum)));
+    if (!send(socket, bytes, ImageTail::Size))
+        return failed(tr("Failed to write image tail!\n"));
+    report();
+    return true;
+}
+
+bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, int size)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return failed(tr("Unable to open firmware file %1 !\n").arg(fileName));
+    const ImageHead head = ImageHead::built(0);
+    done = 0;
+    total = imageStreamBytes(head, FirmwareEntries, sectorBytes(size));
+
+    log(tr("create and write firmware image head to client socket\n"));
+    char headBytes[ImageHead::Size];
+    head.encode(headBytes);
+    if (!send(socket, headBytes, ImageHead::Size))
+        return failed(tr("error writting firmware image head!\n"));
+
+    log(tr("Create and write firmware brief log table to client socket\n"));
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[BUFFER_SIZE]);
+    if (!buffer)
+        return failed(tr("malloc buffer memory failed!\n"));
+    const std::unique_ptr<char[]> entries(
+        new (std::nothrow) char[FirmwareEntries * SStripInLogDiskMy::Size]);
+    if (!entries)
+        return failed(tr("new log table memory failed!\n"));
+    SStripInLogDiskMy::run(0, size).encode(entries.get());
+    SStripInLogDiskMy::end(size, size).encode(entries.get() + SStripInLogDiskMy::Size);
+    for (int i = 0; i < FirmwareEntries; ++i) {
+        if (!send(socket, entries.get() + i * SStripInLogDiskMy::Size, SStripInLogDiskMy::Size))
+            return failed(tr("erro writting firmware log table!\n"));
+        if (stopped())
+            return failed(tr("send firmware process is terminated!\n"));
+        TransferWait::pass();
+    }
+    report();
+
+    log(tr("Writing firmware, size %1 bytes, to client socket...\n").arg(file.size()));
+    return sendFirmwareData(socket, file, size, buffer.get());
+}
+
+bool ImageDispatch::sendFirmwareData(QTcpSocket &socket, QFile &file, int size, char *buffer)
+{
+    for (qint64 first = 0; first < size; first += BlockSectors) {
+        const int bytes = nextBlockSectors(size - first) * SectorSize;
+        const qint64 got = file.read(buffer, bytes);
+        if (got < 0)
+            return failed(tr("Unable to read firmware file at position %1!\n").arg(file.pos()));
+        // The last sector is filled up past the end of the file.
+        std::memset(buffer + got, 0, size_t(bytes - got));
+        if (!send(socket, buffer, bytes))
+            return failed(
+                tr("Unable to write scoket with firmware file position %1!\n").arg(file.pos()));
+        report();
+        letBlockGo(socket);
+        if (stopped())
+            return failed(tr("send firmware process is terminated!\n"));
+        TransferWait::pass();
+    }
+    return true;
+}
+
+bool ImageDispatch::send(QTcpSocket &socket, const char *data, qint64 len)
+{
+    if (socket.state() != QAbstractSocket::ConnectedState || socket.write(data, len) != len)
+        return false;
+    // Into the kernel now, as far as it takes it: what was sent before a failure still reaches
+    // the machine when the listener and its connection are destroyed.
+    socket.flush();
+    done += len;
+    return true;
+}
+
+void ImageDispatch::letBlockGo(QTcpSocket &socket)
+{
+    // The bounded wait for the socket to pass a block on; how it ended is not looked at. The
+    // next block may be read once the queue has room for it, so the file and the network keep
+    // working side by side while memory stays bounded.
+    const qint64 limitMs = TransferLimits::scaled(TransferLimits::BlockFlushMs);
+    QElapsedTimer timer;
+    timer.start();
+    TransferWait wait;
+    while (socket.state() == QAbstractSocket::ConnectedState &&
+           socket.bytesToWrite() > SendQueueBytes - BUFFER_SIZE && timer.elapsed() <= limitMs &&
+           !stopped())
+        wait.sleep();
+}
+
+bool ImageDispatch::failed(const QString &line)
+{
+    log(line);
+    return false;
+}
+
+void ImageDispatch::report()
+{
+    if (progress)
+        progress(done, total);
+}
