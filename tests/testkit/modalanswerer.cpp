@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -21,22 +22,47 @@ ModalAnswerer::~ModalAnswerer() = default;
 
 void ModalAnswerer::pressButton(QMessageBox::StandardButton button)
 {
-    enqueue({Answer::Button, button, QString()});
+    Answer answer(Answer::Button);
+    answer.button = button;
+    enqueue(answer);
 }
 
 void ModalAnswerer::pressButtonText(const QString &text)
 {
-    enqueue({Answer::ButtonText, QMessageBox::NoButton, text});
+    Answer answer(Answer::ButtonText);
+    answer.text = text;
+    enqueue(answer);
 }
 
 void ModalAnswerer::chooseFile(const QString &path)
 {
-    enqueue({Answer::File, QMessageBox::NoButton, path});
+    Answer answer(Answer::File);
+    answer.text = path;
+    enqueue(answer);
 }
 
 void ModalAnswerer::reject()
 {
-    enqueue({Answer::Reject, QMessageBox::NoButton, QString()});
+    enqueue(Answer(Answer::Reject));
+}
+
+void ModalAnswerer::pressKey(Qt::Key key)
+{
+    Answer answer(Answer::Key);
+    answer.key = key;
+    enqueue(answer);
+}
+
+void ModalAnswerer::closeWindow()
+{
+    enqueue(Answer(Answer::Close));
+}
+
+void ModalAnswerer::perform(const std::function<void(QWidget *)> &action)
+{
+    Answer answer(Answer::Action);
+    answer.action = action;
+    enqueue(answer);
 }
 
 void ModalAnswerer::enqueue(const Answer &answer)
@@ -133,6 +159,18 @@ bool ModalAnswerer::act(QWidget *modal, const Answer &answer)
             return true;
         }
         modal->close();
+        return true;
+    case Answer::Key: {
+        // As typed: to the focused widget, from which unhandled keys go up to the dialog.
+        QWidget *focus = modal->focusWidget();
+        QTest::keyClick(focus && modal->isAncestorOf(focus) ? focus : modal, answer.key);
+        return true;
+    }
+    case Answer::Close:
+        modal->close();
+        return true;
+    case Answer::Action:
+        answer.action(modal);
         return true;
     }
     qWarning("ModalAnswerer: could not answer %s \"%s\"", qPrintable(seen.className),

@@ -2,9 +2,12 @@
 
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QQueue>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 // Answers the modal boxes and file dialogs that the code under test opens, in the order queued:
 // a single-shot timer looks for QApplication::activeModalWidget() and acts on it.
@@ -34,6 +37,12 @@ public:
     void chooseFile(const QString &path);
     // Rejects the next modal widget (Escape or window close).
     void reject();
+    // Sends a key press to the next modal widget (for example Qt::Key_Escape).
+    void pressKey(Qt::Key key);
+    // Closes the next modal widget as its title-bar button does.
+    void closeWindow();
+    // Runs any action on the next modal widget, for dialogs answered by more than one button.
+    void perform(const std::function<void(QWidget *)> &action);
 
     int pending() const { return answers.size(); }
     const QList<Seen> &seen() const { return seenList; }
@@ -43,9 +52,22 @@ public:
 private:
     struct Answer
     {
-        enum Kind { Button, ButtonText, File, Reject } kind;
-        QMessageBox::StandardButton button;
+        enum Kind
+        {
+            Button,
+            ButtonText,
+            File,
+            Reject,
+            Key,
+            Close,
+            Action
+        };
+        explicit Answer(Kind kind) : kind(kind) {}
+        Kind kind;
+        QMessageBox::StandardButton button = QMessageBox::NoButton;
         QString text;
+        Qt::Key key = Qt::Key_unknown;
+        std::function<void(QWidget *)> action;
     };
     void enqueue(const Answer &answer);
     void poll();
@@ -53,6 +75,7 @@ private:
 
     QQueue<Answer> answers;
     QList<Seen> seenList;
-    QWidget *lastAnswered = nullptr;
+    // Guarded: a later box may be built at the address of one already answered and gone.
+    QPointer<QWidget> lastAnswered;
     int pollsLeft = 0;
 };
