@@ -1,0 +1,342 @@
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QTreeView>
+#include <QtTest>
+
+#include "app/para.h"
+#include "app/setupdialog.h"
+#include "server/server.h"
+#include "testkit/modalanswerer.h"
+#include "testkit/testenv.h"
+#include "ui/mainwindow.h"
+#include "ui/transferprogress.h"
+
+namespace {
+template <typename T> T *child(QObject *parent, const char *name)
+{
+    T *object = parent->findChild<T *>(name);
+    if (!object)
+        qFatal("no object %s", name);
+    return object;
+}
+
+QList<QStandardItem *> row(const QString &name)
+{
+    QList<QStandardItem *> items;
+    items << new QStandardItem(name);
+    for (int column = 1; column < 7; ++column)
+        items << new QStandardItem();
+    return items;
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void form();
+    void tabs();
+    void toolBar();
+    void actions_data();
+    void actions();
+    void tree();
+    void clickingRowsSwitchesLoadActions();
+    void setupActionRunsSetupDialog();
+    void transferProgressInStatusBar();
+    void progressText_data();
+    void progressText();
+    void closingWhenIdleDestroysWindow();
+
+private:
+    QPointer<MainWindow> window;
+};
+
+void TestMainWindow::initTestCase()
+{
+    // Nothing here may announce on a real network.
+    Server::setAddressEntrySource([] { return QList<QNetworkAddressEntry>(); });
+    para.save(Para::paraDefault);
+}
+
+void TestMainWindow::init()
+{
+    // A command port nobody else uses.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    para.tcpport = probe.serverPort();
+    probe.close();
+    window = new MainWindow();
+}
+
+void TestMainWindow::cleanup()
+{
+    delete window;
+}
+
+void TestMainWindow::form()
+{
+    QCOMPARE(window->objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(window->windowTitle(), QStringLiteral("TARN"));
+    QCOMPARE(window->contextMenuPolicy(), Qt::NoContextMenu);
+    QVERIFY(window->testAttribute(Qt::WA_DeleteOnClose));
+    QVERIFY(!window->windowIcon().isNull());
+    QVERIFY(!QImage(":/icons/tarn.ico").isNull());
+    QVERIFY(!window->findChild<QMenuBar *>());
+    QCOMPARE(window->size(), QSize(766, 494));
+    QVERIFY(child<QStatusBar>(window, "statusBar") == window->statusBar());
+    QVERIFY(child<Server>(window, "")->parent() == window);
+
+    auto *buttons = child<QDialogButtonBox>(window, "buttonBox");
+    QCOMPARE(buttons->standardButtons(), QDialogButtonBox::Save | QDialogButtonBox::Apply);
+    QCOMPARE(buttons->button(QDialogButtonBox::Save)->text(), QStringLiteral("Upload"));
+    QCOMPARE(buttons->button(QDialogButtonBox::Apply)->text(), QStringLiteral("Apply"));
+    QCOMPARE(child<QListWidget>(window, "listWidgetFiles")->count(), 0);
+}
+
+void TestMainWindow::tabs()
+{
+    auto *tabs = child<QTabWidget>(window, "tabWidget");
+    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(tabs->currentIndex(), 0);
+    const QStringList names = {"tabSummary", "tabGlobalJournal", "tabFiles"};
+    const QStringList texts = {"Machines Summary", "Global Log", "Files"};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(tabs->widget(i)->objectName(), names.at(i));
+        QCOMPARE(tabs->tabText(i), texts.at(i));
+    }
+    QVERIFY(child<QTreeView>(window, "treeView")->parent() == tabs->widget(0));
+    QVERIFY(child<QTextBrowser>(window, "logGlobal")->parent() == tabs->widget(1));
+    QVERIFY(child<QListWidget>(window, "listWidgetFiles")->parent() == tabs->widget(2));
+}
+
+void TestMainWindow::toolBar()
+{
+    auto *bar = child<QToolBar>(window, "toolBar");
+    QCOMPARE(bar->windowTitle(), QStringLiteral("toolBar"));
+    QCOMPARE(window->toolBarArea(bar), Qt::TopToolBarArea);
+    QVERIFY(bar->isMovable());
+    QVERIFY(bar->isFloatable());
+    QCOMPARE(bar->iconSize(), QSize(48, 48));
+    QCOMPARE(bar->contextMenuPolicy(), Qt::NoContextMenu);
+    QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    QStringList order;
+    for (QAction *action : bar->actions())
+        order << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
+    QCOMPARE(order, QStringList({"actionReflash", "|", "actionCopy", "actionCompare",
+                                 "actionVerify", "actionErase", "|", "actionAbort", "|",
+                                 "actionReflash_Files", "actionBriefLoad", "actionFullLoad",
+                                 "actionUpload", "|", "actionSetup", "|"}));
+}
+
+void TestMainWindow::actions_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("icon");
+    auto add = [](const char *name, const char *text, const char *tip, const char *icon) {
+        QTest::newRow(name) << name << text << tip << QString(":/icons/%1").arg(icon);
+    };
+    add("actionCopy", "COPY", "COPY", "fullcopy.ico");
+    add("actionErase", "ERASE", "ERASE", "erase.ico");
+    add("actionVerify", "VERIFY", "VERIFY", "verify.ico");
+    add("actionSetup", "SETUP", "SETUP", "tool.ico");
+    add("actionUpload", "Upload", "Restore Image to all client source devices", "dispatch.ico");
+    add("actionAbort", "Stop", "Stop", "abort.ico");
+    add("actionReflash", "Reflash", "Connection", "reflash.ico");
+    add("actionCompare", "COMPARE", "COMPARE", "fullcompare.ico");
+    add("actionResize", "RESIZE", "RESIZE", "resize.ico");
+    add("actionBriefLoad", "BRIEF LOAD", "BRIEF LOAD", "briefload.ico");
+    add("actionFullLoad", "FULL LOAD", "FULL LOAD", "fullload.ico");
+    add("actionReflash_Files", "Refresh files", "Refresh files", "reflashFiles.ico");
+}
+
+void TestMainWindow::actions()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QString, toolTip);
+    QFETCH(QString, icon);
+    auto *action = child<QAction>(window, name.toLatin1());
+    QVERIFY(action->parent() == window);
+    QCOMPARE(action->text(), text);
+    QCOMPARE(action->toolTip(), toolTip);
+    QVERIFY(action->isEnabled());
+    const QImage picture(icon);
+    QVERIFY2(!picture.isNull(), qPrintable(icon));
+    QCOMPARE(picture.size(), QSize(48, 48));
+    // The action shows that very picture.
+    const QImage shown =
+        action->icon().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(shown, picture.convertToFormat(QImage::Format_ARGB32));
+}
+
+void TestMainWindow::tree()
+{
+    auto *view = child<QTreeView>(window, "treeView");
+    auto *model = qobject_cast<QStandardItemModel *>(view->model());
+    QVERIFY(model);
+    QVERIFY(model->parent() == window);
+    QCOMPARE(model->columnCount(), 7);
+    QStringList headers;
+    for (int column = 0; column < model->columnCount(); ++column)
+        headers << model->headerData(column, Qt::Horizontal).toString();
+    QCOMPARE(headers, QStringList({"Index", "ModelName", "VendorName", "Capacity", "Status",
+                                   "Percentage", "Note"}));
+    QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(view->selectionMode(), QAbstractItemView::MultiSelection);
+    QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
+    QVERIFY(view->uniformRowHeights());
+}
+
+void TestMainWindow::clickingRowsSwitchesLoadActions()
+{
+    auto *view = child<QTreeView>(window, "treeView");
+    auto *model = qobject_cast<QStandardItemModel *>(view->model());
+    QList<QStandardItem *> machine = row("M1");
+    machine.first()->appendRow(row("*S1"));
+    machine.first()->appendRow(row("S2"));
+    model->appendRow(machine);
+    view->expandAll();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *brief = child<QAction>(window, "actionBriefLoad");
+    auto *full = child<QAction>(window, "actionFullLoad");
+
+    const QModelIndex machineIndex = model->index(0, 0);
+    const QModelIndex deviceIndex = model->index(1, 0, machineIndex);
+    auto click = [&](const QModelIndex &index) {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          view->visualRect(index).center());
+    };
+    click(machineIndex);
+    QVERIFY(!brief->isEnabled() && !full->isEnabled());
+    click(deviceIndex);
+    QVERIFY(brief->isEnabled() && full->isEnabled());
+    // Each click toggles its own row: the device row is selected again with the machine row.
+    QCOMPARE(view->selectionModel()->selectedRows().size(), 2);
+    click(machineIndex); // deselects the machine row; still a machine row click
+    QVERIFY(!brief->isEnabled() && !full->isEnabled());
+    // A click on another column of a device row counts as the device row.
+    click(model->index(0, 4, machineIndex));
+    QVERIFY(brief->isEnabled() && full->isEnabled());
+    // Keyboard moves leave the actions as the last click set them.
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Up);
+    QTest::keyClick(view, Qt::Key_Home);
+    QCOMPARE(view->currentIndex().row(), 0);
+    QVERIFY(brief->isEnabled() && full->isEnabled());
+}
+
+void TestMainWindow::setupActionRunsSetupDialog()
+{
+    ModalAnswerer answerer;
+    answerer.pressButton(QMessageBox::Cancel);
+    child<QAction>(window, "actionSetup")->trigger();
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(answerer.last().className, QStringLiteral("SetupDialog"));
+    QCOMPARE(answerer.last().title, QStringLiteral("Setup"));
+    // Scheduled for deletion once the modal run ends.
+    QTRY_VERIFY(!qApp->findChild<SetupDialog *>() && [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<SetupDialog *>(w))
+                return false;
+        return true;
+    }());
+}
+
+void TestMainWindow::transferProgressInStatusBar()
+{
+    window->show();
+    auto *bar = child<QProgressBar>(window, "progressTransfer");
+    QVERIFY(bar->isHidden());
+    QVERIFY(window->statusBar()->isAncestorOf(bar));
+    Server *server = child<Server>(window, "");
+
+    emit server->transferProgress(0, 0);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 0); // busy indicator while the total is unknown
+    QVERIFY(bar->format().contains(QStringLiteral("MB/s")));
+
+    emit server->transferProgress(250000000, 1000000000);
+    QCOMPARE(bar->maximum(), TransferProgressSteps);
+    QCOMPARE(bar->value(), TransferProgressSteps / 4);
+    QVERIFY2(bar->format().startsWith(QStringLiteral("250.0 / 1000.0 MB, ")),
+             qPrintable(bar->format()));
+    QCOMPARE(bar->toolTip(), bar->format());
+
+    emit server->transferFinished();
+    QVERIFY(bar->isHidden());
+    // A new transfer starts over.
+    emit server->transferProgress(1000, 0);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->maximum(), 0);
+    emit server->transferFinished();
+    QVERIFY(bar->isHidden());
+}
+
+void TestMainWindow::progressText_data()
+{
+    QTest::addColumn<qint64>("done");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<qint64>("moved");
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nothing yet") << qint64(0) << qint64(0) << qint64(0) << qint64(0) << 0
+                                 << "0.0 MB, 0.0 MB/s";
+    QTest::newRow("total unknown") << qint64(5000000) << qint64(0) << qint64(5000000)
+                                   << qint64(2000) << 0 << "5.0 MB, 2.5 MB/s";
+    QTest::newRow("half") << qint64(500000) << qint64(1000000) << qint64(500000) << qint64(500)
+                          << 500 << "0.5 / 1.0 MB, 1.0 MB/s";
+    QTest::newRow("rate from moved bytes only")
+        << qint64(3000000) << qint64(4000000) << qint64(1000000) << qint64(1000) << 750
+        << "3.0 / 4.0 MB, 1.0 MB/s";
+    QTest::newRow("more than total") << qint64(11) << qint64(10) << qint64(11) << qint64(1)
+                                     << TransferProgressSteps << "0.0 / 0.0 MB, 0.0 MB/s";
+    // 8 TiB disk: no overflow in the step.
+    QTest::newRow("whole large disk")
+        << (qint64(4) << 40) << (qint64(8) << 40) << qint64(0) << qint64(1000) << 500
+        << "4398046.5 / 8796093.0 MB, 0.0 MB/s";
+    QTest::newRow("no clock") << qint64(10) << qint64(100) << qint64(10) << qint64(0) << 100
+                              << "0.0 / 0.0 MB, 0.0 MB/s";
+}
+
+void TestMainWindow::progressText()
+{
+    QFETCH(qint64, done);
+    QFETCH(qint64, total);
+    QFETCH(qint64, moved);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(int, step);
+    QFETCH(QString, text);
+    QCOMPARE(transferProgressStep(done, total), step);
+    QCOMPARE(transferProgressText(done, total, moved, elapsedMs), text);
+}
+
+void TestMainWindow::closingWhenIdleDestroysWindow()
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(window->close());
+    QTRY_VERIFY(window.isNull());
+}
+
+TARN_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
