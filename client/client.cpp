@@ -1,34 +1,494 @@
-// Placeholder until the machine client lands.
 #include "client/client.h"
 
+#include "app/para.h"
+#include "client/framedevice.h"
+#include "client/globallog.h"
+#include "client/wire/devicestatus.h"
+#include "client/wire/globalstatus.h"
+#include "client/wire/linecodec.h"
+#include "client/wire/machineinfo.h"
+#include "client/wire/runlogname.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QHostAddress>
+#include <QPointer>
+#include <QStandardItem>
+#include <QTabWidget>
+#include <QTcpSocket>
+#include <QTextBrowser>
+#include <QTextCodec>
+#include <QTextStream>
+#include <QVBoxLayout>
+
 bool Client::isBusyFlag = false;
+
+namespace {
+constexpr int MachineTabIndex = 1;
+constexpr QChar SourceMark = QLatin1Char('*');
+constexpr QChar PercentSign = QLatin1Char('%');
+constexpr QChar LineFeed = QLatin1Char('\n');
+const char *const DefaultModel = "K31";
+const char *const DefaultVendor = "BlueMarshLynx";
+constexpr int TranslateSimplified = 1;
+constexpr int TranslateTraditional = 2;
+
+// What the console holds of one machine's incoming stream stays bounded: the socket buffers at
+// most this much, and the framer is refilled only while it holds less than a chunk or no line.
+constexpr qint64 SocketReadBufferBytes = 256 * 1024;
+constexpr int ReadChunkBytes = 64 * 1024;
+
+QString withoutMappedPrefix(QString text)
+{
+    return text.remove(QStringLiteral("::ffff:"));
+}
+
+QString withoutSourceMark(QString name)
+{
+    return name.remove(SourceMark);
+}
+
+// Model updates cost a view refresh; progress lines mostly repeat what is shown.
+void setCell(QStandardItem *item, const QString &text)
+{
+    if (item->text() != text)
+        item->setText(text);
+}
+
+bool reencodesReceivedLines()
+{
+    return para.translate == TranslateSimplified || para.translate == TranslateTraditional;
+}
+} // namespace
 
 Client::Client(QTextBrowser *log, QTcpSocket *tcpSocket, QStandardItem *root, QTabWidget *tabWidget,
                QObject *parent)
     : QObject(parent), tcpSocket(tcpSocket), root(root), log(log), tabWidget(tabWidget)
 {
+    // The socket goes with its machine, so connections that come and go leave nothing behind.
+    tcpSocket->setParent(this);
+    tcpSocket->setReadBufferSize(SocketReadBufferBytes);
+    textStream = new QTextStream(tcpSocket);
+    address = withoutMappedPrefix(tcpSocket->peerAddress().toString());
+    GlobalLog::append(log, tr("New connection from %1\n").arg(address));
+    createRootItems();
+    connect(tcpSocket, &QTcpSocket::disconnected, this, &Client::disconnected);
+    connect(tcpSocket, &QTcpSocket::readyRead, this, &Client::readyRead);
+    createTab();
 }
-Client::~Client() = default;
-bool Client::isConnected() { return false; }
-void Client::abort() {}
-void Client::write(QString &) {}
-int Client::rowInItems() { return -1; }
-QString Client::getName() { return machineName; }
-bool Client::isBusy() { return isBusyFlag; }
+
+Client::~Client()
+{
+    deleteTab();
+    delete textStream;
+}
+
+bool Client::isConnected()
+{
+    return tcpSocket->state() == QAbstractSocket::ConnectedState;
+}
+
+void Client::abort()
+{
+    tcpSocket->abort();
+}
+
+void Client::write(QString &str)
+{
+    *textStream << str;
+    textStream->flush();
+}
+
+int Client::rowInItems()
+{
+    return items.isEmpty() ? -1 : items.at(IndexDisplayName)->row();
+}
+
+QString Client::getName()
+{
+    return machineName;
+}
+
+bool Client::isBusy()
+{
+    return isBusyFlag;
+}
+
+// Loads from the machine: wired with the transfer channel.
 void Client::sendImageToServer(QString, bool) {}
 void Client::sendImageFileToServer(QString, QString) {}
-bool Client::read(QTcpSocket &, char *, int) { return false; }
-bool Client::write(QFile &, char *, int) { return false; }
-void Client::parseDeviceStatus(QString &) {}
-void Client::parseGlobalStatus(QString &) {}
-void Client::createRootItems() {}
-void Client::addPortItems(QString &) {}
-void Client::clearItems() {}
-int Client::findRowInItems(QString) { return -1; }
-void Client::disconnected() {}
-void Client::readyRead() {}
-void Client::askStop() {}
-void Client::createTab() {}
-void Client::deleteTab() {}
-void Client::clearLog() {}
-void Client::saveLog() {}
+bool Client::read(QTcpSocket &, char *, int)
+{
+    return false;
+}
+bool Client::write(QFile &, char *, int)
+{
+    return false;
+}
+
+void Client::readyRead()
+{
+    // A slot further down may run a nested event loop in which this machine goes away.
+    const QPointer<Client> alive(this);
+    QByteArray bytes;
+    while (!items.isEmpty() && takeLine(bytes)) {
+        reportDroppedLines();
+        QString line = textStream->codec()->toUnicode(bytes);
+        if (inSettingsBlock) {
+            takeSettingsLine(line);
+            continue;
+        }
+        if (line.isEmpty()) {
+            resumeWhenStalled();
+            return;
+        }
+        if (reencodesReceivedLines())
+            line = reencodeReceivedLine(line);
+        dispatchLine(line);
+        if (!alive)
+            return;
+    }
+    reportDroppedLines();
+}
+
+bool Client::takeLine(QByteArray &line)
+{
+    while (!framer.takeLine(line)) {
+        if (!fillFramer())
+            return false;
+    }
+    return true;
+}
+
+bool Client::fillFramer()
+{
+    char chunk[ReadChunkBytes];
+    bool filled = false;
+    while (framer.bufferedBytes() < ReadChunkBytes || !framer.hasLine()) {
+        const qint64 got = tcpSocket->read(chunk, ReadChunkBytes);
+        if (got <= 0)
+            break;
+        framer.append(chunk, got);
+        filled = true;
+    }
+    return filled;
+}
+
+void Client::resumeWhenStalled()
+{
+    // Lines behind an empty line wait for the next pass, normally started by new data. Data left
+    // in the socket would never start it: a socket with a bounded buffer reads on from the
+    // system only once that buffer has been emptied.
+    if (tcpSocket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &Client::readyRead, Qt::QueuedConnection);
+}
+
+void Client::reportDroppedLines()
+{
+    for (qint64 length : framer.takeDroppedLines()) {
+        QString note = tr("Dropped a line of %1 bytes from the machine: lines are limited to %2 "
+                          "bytes.")
+                           .arg(length)
+                           .arg(framer.maxLineBytes());
+        view->log(note);
+    }
+}
+
+void Client::dispatchLine(QString &line)
+{
+    if (line.startsWith(DeviceStatus::Marker))
+        parseDeviceStatus(line);
+    else if (line.startsWith(GlobalStatus::Marker))
+        parseGlobalStatus(line);
+    else
+        view->log(line);
+}
+
+void Client::askStop()
+{
+    GlobalLog::append(log, tr("Client %1 is being asked stop!\n").arg(address));
+    QString stop = QStringLiteral("t\n");
+    write(stop);
+    isAskStop = true;
+}
+
+void Client::disconnected()
+{
+    if (items.isEmpty())
+        return;
+    GlobalLog::append(log, tr("%1 is disconnected!\n").arg(address));
+    if (inSettingsBlock)
+        finishSettingsBlock();
+    root->removeRow(rowInItems());
+    items.clear();
+    isAskStop = true;
+    emit abortServer(this);
+    deleteLater();
+}
+
+void Client::createRootItems()
+{
+    const QString texts[ColumnCount] = {tcpSocket->peerAddress().toString(),
+                                        QString::fromLatin1(DefaultModel),
+                                        QString::fromLatin1(DefaultVendor)};
+    for (const QString &text : texts)
+        items.append(new QStandardItem(text));
+    root->appendRow(items);
+}
+
+void Client::addPortItems(QString &str)
+{
+    QStandardItem *machine = items.at(IndexDisplayName);
+    for (const QString &name : MachineInfo::portNames(str)) {
+        QList<QStandardItem *> row;
+        row.append(new QStandardItem(name));
+        for (int column = IndexDisplayName + 1; column < ColumnCount; ++column)
+            row.append(new QStandardItem());
+        machine->appendRow(row);
+    }
+}
+
+void Client::clearItems()
+{
+    QStandardItem *machine = items.at(IndexDisplayName);
+    for (int row = 0; row < machine->rowCount(); ++row) {
+        // Port 0 keeps its access name across runs: it is the one device reached the same way.
+        const int lastBlanked = row == 0 ? IndexPercentage : IndexAccessName;
+        for (int column = IndexModelName; column <= lastBlanked; ++column)
+            setCell(machine->child(row, column), QString());
+    }
+}
+
+int Client::findRowInItems(QString accessName)
+{
+    QStandardItem *machine = items.at(IndexDisplayName);
+    for (int row = 0; row < machine->rowCount(); ++row) {
+        const QString known = machine->child(row, IndexAccessName)->text();
+        if (!known.isEmpty() && accessName.contains(known))
+            return row;
+    }
+    return -1;
+}
+
+void Client::parseDeviceStatus(QString &str)
+{
+    const DeviceStatus status = DeviceStatus::parse(str);
+    switch (status.kind) {
+    case DeviceStatus::Identify:
+        identifyDevice(status);
+        return;
+    case DeviceStatus::Other:
+        view->log(str);
+        return;
+    case DeviceStatus::Progress:
+    case DeviceStatus::Failed:
+    case DeviceStatus::Passed:
+    case DeviceStatus::State:
+        break;
+    }
+
+    const int row = targetRow(status.access);
+    if (row < 0)
+        return;
+    QStandardItem *statusCell = items.at(IndexDisplayName)->child(row, IndexStatus);
+    switch (status.kind) {
+    case DeviceStatus::Progress:
+        showProgress(row, status.done);
+        break;
+    case DeviceStatus::Failed:
+        setCell(statusCell, QStringLiteral("NG"));
+        break;
+    case DeviceStatus::Passed:
+        setCell(statusCell, QStringLiteral("OK"));
+        break;
+    case DeviceStatus::State:
+        setCell(statusCell, status.state);
+        break;
+    case DeviceStatus::Identify:
+    case DeviceStatus::Other:
+        break;
+    }
+}
+
+int Client::targetRow(const QString &accessName)
+{
+    const int row = findRowInItems(accessName);
+    if (row >= 0)
+        return row;
+    for (int slot = 0; slot < PortSlots; ++slot) {
+        if (selimgdevice[slot])
+            return slot;
+    }
+    return -1;
+}
+
+void Client::identifyDevice(const DeviceStatus &status)
+{
+    IsNonSourceMode = false;
+    QStandardItem *machine = items.at(IndexDisplayName);
+    int port = -1;
+    for (int row = 0; row < machine->rowCount() && port < 0; ++row) {
+        if (withoutSourceMark(machine->child(row, IndexDisplayName)->text()) == status.port)
+            port = row;
+    }
+    if (port < 0)
+        return;
+    if (port < PortSlots) {
+        tarcapacity[port] = status.capacity;
+        selimgdevice[port] = true;
+    }
+    setCell(machine->child(port, IndexModelName), status.model);
+    setCell(machine->child(port, IndexVendorName), status.vendor);
+    setCell(machine->child(port, IndexCapacity), status.capacityText);
+    setCell(machine->child(port, IndexStatus), QString());
+    setCell(machine->child(port, IndexPercentage), QString());
+    // One device is reached by one access name: it leaves the row it was seen in before.
+    for (int row = 0; row < machine->rowCount(); ++row) {
+        QStandardItem *cell = machine->child(row, IndexAccessName);
+        if (cell->text() == status.access)
+            cell->setText(QString());
+    }
+    setCell(machine->child(port, IndexAccessName), status.access);
+}
+
+void Client::showProgress(int row, quint64 done)
+{
+    quint64 total = capacity;
+    if (IsNonSourceMode)
+        total = row < PortSlots ? tarcapacity[row] : 0;
+    if (total == 0)
+        return;
+    const QString percentage = QString::number(progressPercent(done, total)) + PercentSign;
+    setCell(items.at(IndexDisplayName)->child(row, IndexPercentage), percentage);
+    setCell(items.at(IndexPercentage), percentage);
+}
+
+void Client::parseGlobalStatus(QString &str)
+{
+    GlobalStatus status = GlobalStatus::parse(str);
+    QString &payload = status.payload;
+    switch (status.kind) {
+    case GlobalStatus::RunStart: {
+        clearItems();
+        setCell(items.at(IndexStatus), payload);
+        clearLog();
+        GlobalLog::append(log, machineName + QStringLiteral(" start ") + payload +
+                                   QStringLiteral(".\n"));
+        QString started = tr("Start %1\n").arg(payload);
+        view->log(started);
+        break;
+    }
+    case GlobalStatus::RunEnd:
+        GlobalLog::append(log, tr("%1 complete %2\n").arg(machineName, payload));
+        setCell(items.at(IndexStatus), QString());
+        saveLog();
+        break;
+    case GlobalStatus::RunTotal:
+        capacity = status.total;
+        break;
+    case GlobalStatus::NoSource:
+        IsNonSourceMode = true;
+        break;
+    case GlobalStatus::Terminate: {
+        GlobalLog::append(log, tr("%1 ask for termination (%2)!\n").arg(machineName, payload));
+        QString asked = tr("Ask for terminate!\n");
+        view->log(asked);
+        isAskStop = true;
+        emit abortServer(this);
+        break;
+    }
+    case GlobalStatus::MachineInfo:
+        applyMachineInfo(payload);
+        break;
+    case GlobalStatus::SettingsBlock:
+        view->clearSettings();
+        settingsSourceLine.clear();
+        inSettingsBlock = true;
+        break;
+    case GlobalStatus::FileList:
+        view->reflashFiles(payload);
+        emit reflashFiles(payload);
+        break;
+    case GlobalStatus::Other:
+        view->log(str);
+        break;
+    }
+}
+
+void Client::applyMachineInfo(const QString &payload)
+{
+    MachineInfo info = MachineInfo::parse(payload);
+    view->setWindowTitle(info.name);
+    machineName = info.name;
+    setCell(items.at(IndexDisplayName), machineName);
+    setCell(items.at(IndexModelName), info.model);
+    setCell(items.at(IndexVendorName), info.vendor);
+    setCell(items.at(IndexAccessName), info.version);
+    view->updateStatus(info.text);
+    if (tabWidget && widget)
+        tabWidget->setTabText(tabWidget->indexOf(widget), machineName);
+    addPortItems(info.portSection);
+}
+
+void Client::takeSettingsLine(const QString &line)
+{
+    if (line.isEmpty())
+        return;
+    if (line.contains(SettingsBlock::sourceKey()))
+        settingsSourceLine = line;
+    if (line.contains(SettingsBlock::endMark())) {
+        finishSettingsBlock();
+        return;
+    }
+    QString shown = line + LineFeed;
+    view->addSettings(shown);
+}
+
+void Client::finishSettingsBlock()
+{
+    inSettingsBlock = false;
+    source_name = SettingsBlock::sourceName(settingsSourceLine);
+    settingsSourceLine.clear();
+    // Exactly the port the block names carries the mark; a block naming none clears it.
+    QStandardItem *machine = items.at(IndexDisplayName);
+    for (int row = 0; row < machine->rowCount(); ++row) {
+        QStandardItem *cell = machine->child(row, IndexDisplayName);
+        const QString name = withoutSourceMark(cell->text());
+        const bool isSource = !source_name.isEmpty() && name == source_name;
+        setCell(cell, isSource ? SourceMark + name : name);
+    }
+}
+
+void Client::createTab()
+{
+    widget = new QWidget(tabWidget);
+    auto *layout = new QVBoxLayout(widget);
+    view = new FrameDevice(widget);
+    layout->addWidget(view);
+    tabWidget->insertTab(MachineTabIndex, widget, machineName);
+}
+
+void Client::deleteTab()
+{
+    if (tabWidget && widget)
+        tabWidget->removeTab(tabWidget->indexOf(widget));
+    if (widget)
+        widget->deleteLater();
+}
+
+void Client::clearLog()
+{
+    view->getLogBrowser()->clear();
+    std::fill(std::begin(tarcapacity), std::end(tarcapacity), 0);
+    std::fill(std::begin(selimgdevice), std::end(selimgdevice), false);
+}
+
+void Client::saveLog()
+{
+    if (!para.savelog)
+        return;
+    QFile file(runLogFileName(machineName, QDateTime::currentDateTime()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.write(QTextCodec::codecForLocale()->fromUnicode(view->getLogBrowser()->toPlainText()));
+}

@@ -2,14 +2,16 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTabWidget>
 
 #include "client/wire/lineframer.h"
 
 class FrameDevice;
 class QFile;
 class QStandardItem;
-class QTabWidget;
+struct DeviceStatus;
 class QTcpSocket;
 class QTextBrowser;
 class QTextStream;
@@ -22,7 +24,8 @@ class Client : public QObject
     Q_OBJECT
 
 public:
-    enum Column {
+    enum Column
+    {
         IndexDisplayName = 0,
         IndexModelName = 1,
         IndexVendorName = 2,
@@ -87,14 +90,27 @@ private:
     void clearLog();
     void saveLog();
 
+    bool takeLine(QByteArray &line);
+    bool fillFramer();
+    void resumeWhenStalled();
+    void reportDroppedLines();
+    void dispatchLine(QString &line);
+    int targetRow(const QString &accessName);
+    void identifyDevice(const DeviceStatus &status);
+    void showProgress(int row, quint64 done);
+    void applyMachineInfo(const QString &payload);
+    void takeSettingsLine(const QString &line);
+    void finishSettingsBlock();
+
     FrameDevice *view = nullptr;
     QList<QStandardItem *> items;
     QTcpSocket *tcpSocket = nullptr;
     QString machineName;
     QStandardItem *root = nullptr;
     QTextBrowser *log = nullptr;
-    QTabWidget *tabWidget = nullptr;
-    QWidget *widget = nullptr;
+    // The window may take its tabs down before its machines go.
+    QPointer<QTabWidget> tabWidget;
+    QPointer<QWidget> widget;
     quint64 capacity = 0;
     bool isAskStop = false;
     bool IsNonSourceMode = false;
