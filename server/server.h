@@ -27,7 +27,14 @@ class Server : public QObject
     friend class MainWindow;
 
 public:
-    enum Command { CmdCopy = 1, CmdCompare = 2, CmdVerify = 3, CmdErase = 4, CmdResize = 5 };
+    enum Command
+    {
+        CmdCopy = 1,
+        CmdCompare = 2,
+        CmdVerify = 3,
+        CmdErase = 4,
+        CmdResize = 5
+    };
 
     // Address entries of the computer's interfaces, in the platform's order. Tests replace it
     // so that nothing of theirs broadcasts on a real network.
@@ -52,6 +59,7 @@ public:
     bool waitClientDisconnected(QTcpSocket *clientSocket, int timeoutSec);
 
     const ListClient &clients() const { return listClient; }
+    bool stopRequested() const { return isAskStop; }
 
 signals:
     void expandTreeView();
@@ -79,6 +87,9 @@ private slots:
 
 private:
     void askForExecution(int cmd);
+    // Shows the summary page; false, after telling the operator, when no machine is connected.
+    bool showSummaryWithMachines();
+    void appendLog(const QString &line);
 
     QTcpServer *tcpServer = nullptr;
     QNetworkSession *networkSession = nullptr;
