@@ -3,11 +3,15 @@
 #include "app/para.h"
 #include "app/setupdialog.h"
 #include "client/client.h"
+#include "client/globallog.h"
 #include "server/server.h"
+#include "ui/devicedialog.h"
+#include "ui/dispatchlist.h"
 #include "ui/transferprogress.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,6 +21,18 @@ namespace {
 // The tabs that always exist: "Machines Summary", "Global Log", "Files".
 constexpr int FixedTabCount = 3;
 constexpr int SummaryTab = 0;
+constexpr int ImageNameMessageMs = 3000;
+constexpr int FileListMessageMs = 30000;
+const QChar SourceMark = QLatin1Char('*');
+const QChar Space = QLatin1Char(' ');
+
+QList<QPersistentModelIndex> toPersistent(const QModelIndexList &indexes)
+{
+    QList<QPersistentModelIndex> persistent;
+    for (const QModelIndex &index : indexes)
+        persistent << QPersistentModelIndex(index);
+    return persistent;
+}
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -91,8 +107,7 @@ void MainWindow::showWarningBox(const QString &text)
 
 void MainWindow::appendLog(const QString &text)
 {
-    ui->logGlobal->moveCursor(QTextCursor::End);
-    ui->logGlobal->insertPlainText(text);
+    GlobalLog::append(ui->logGlobal, text);
 }
 
 void MainWindow::showTransferProgress(qint64 done, qint64 total)
@@ -163,4 +178,252 @@ void MainWindow::reflashFiles(QString &str)
         if (!str.contains(ui->listWidgetFiles->item(row)->text()))
             delete ui->listWidgetFiles->takeItem(row);
     }
+}
+
+void MainWindow::on_actionBriefLoad_triggered()
+{
+    loadDevice(false);
+}
+
+void MainWindow::on_actionFullLoad_triggered()
+{
+    loadDevice(true);
+}
+
+void MainWindow::loadDevice(bool isFull)
+{
+    if (isBusy()) {
+        showErrorBox(tr("server is busy!"));
+        return;
+    }
+    const QModelIndexList selected = ui->treeView->selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) {
+        ui->tabWidget->setCurrentIndex(SummaryTab);
+        showErrorBox(cmdServer->isClientEmpty()
+                         ? tr("Please press the Connection button to connect the machine.!")
+                         : tr("Please select any one Device!"));
+        return;
+    }
+
+    // Persistent: a machine may go, and its rows with it, while the device dialog is open.
+    QList<QPersistentModelIndex> foundDevices;
+    QStringList deviceNames;
+    for (const QModelIndex &index : selected) {
+        if (index.column() != Client::IndexDisplayName)
+            continue;
+        const QString text = modelMachines->itemFromIndex(index)->text();
+        if (!index.parent().isValid()) {
+            appendLog(tr("Machine ID found : %1 \n").arg(text));
+            continue;
+        }
+        appendLog(tr("Device found : %1 \n").arg(text));
+        foundDevices << QPersistentModelIndex(index);
+        deviceNames << text;
+    }
+    QPersistentModelIndex chosen = foundDevices.value(0);
+
+    if (foundDevices.size() > 1) {
+        auto *dialog = new devicedialog(this);
+        dialog->setDeviceName(deviceNames);
+        dialog->exec();
+        const QString chosenName = dialog->bIsOKAcceepted() ? dialog->getDeviceName() : QString();
+        dialog->deleteLater();
+        if (chosenName.isEmpty()) {
+            showErrorBox(tr("Please select one Device!"));
+            return;
+        }
+        for (const QPersistentModelIndex &device : qAsConst(foundDevices)) {
+            if (device.isValid() && modelMachines->itemFromIndex(device)->text() == chosenName) {
+                chosen = device;
+                break;
+            }
+        }
+    }
+
+    // Only machine rows were selected, or the chosen machine has gone meanwhile.
+    Client *client = chosen.isValid() && chosen.parent().isValid()
+                         ? cmdServer->findClient(chosen.parent().row())
+                         : nullptr;
+    if (!client) {
+        showErrorBox(tr("Please select any one Device!"));
+        return;
+    }
+    const QString deviceName = chosen.data().toString();
+    ui->statusBar->showMessage(isFull ? tr("Send full image to Server...")
+                                      : tr("Send image to Server..."));
+    ui->tabWidget->setCurrentIndex(SummaryTab);
+    client->sendImageToServer(deviceName, isFull);
+    ui->tabWidget->setCurrentIndex(SummaryTab);
+    ui->statusBar->clearMessage();
+}
+
+void MainWindow::on_buttonBox_clicked(QAbstractButton *button)
+{
+    const int tabCount = ui->tabWidget->count();
+    applyFilesTabRule(tabCount);
+    if (cmdServer->isClientEmpty()) {
+        showErrorBox(tr("Please press the Connection button to connect the machine.!"));
+        return;
+    }
+    if (ui->listWidgetFiles->count() == 0) {
+        showErrorBox(tr("Please select Device and Refresh files!"));
+        return;
+    }
+    const QList<QListWidgetItem *> selectedFiles = ui->listWidgetFiles->selectedItems();
+    if (selectedFiles.size() != 1) {
+        showWarningBox(tr("Please Select One File!"));
+        return;
+    }
+    // The text, not the entry: a file list arriving under a later box may replace the entries.
+    const QString chosenName = selectedFiles.first()->text();
+    switch (ui->buttonBox->standardButton(button)) {
+    case QDialogButtonBox::Apply:
+        setImageFileName(chosenName, tabCount);
+        break;
+    case QDialogButtonBox::Save:
+        uploadImageFile(chosenName, tabCount);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::setImageFileName(const QString &chosenName, int tabCount)
+{
+    if (chosenName.isEmpty()) {
+        showWarningBox(tr("Please Select File!"));
+        return;
+    }
+    const int found = clientFileList.indexOf(chosenName);
+    if (found < 0) {
+        showWarningBox(tr("File Not found!"));
+        return;
+    }
+    const QString fileName = clientFileList.at(found);
+    if (fileName.contains(Space)) {
+        showWarningBox(tr("Please Check file name!\nCan not contain space!"));
+        return;
+    }
+    QString command = QLatin1String("S ") + fileName + QLatin1Char('\n');
+    cmdServer->write(command);
+    ui->tabWidget->setCurrentIndex(SummaryTab);
+    ui->statusBar->showMessage(tr("Ask for set image file name %1").arg(chosenName),
+                               ImageNameMessageMs);
+    applyFilesTabRule(tabCount);
+    ui->statusBar->clearMessage();
+}
+
+void MainWindow::uploadImageFile(const QString &chosenName, int tabCount)
+{
+    if (isBusy()) {
+        showErrorBox(tr("server is busy!"));
+        return;
+    }
+    if (chosenName.isEmpty()) {
+        showWarningBox(tr("Please Select File!"));
+        return;
+    }
+    QItemSelectionModel *selection = ui->treeView->selectionModel();
+    QModelIndexList rows = selection->selectedRows();
+    QModelIndex chosen;
+    if (!rows.isEmpty()) {
+        chosen = rows.first();
+    } else {
+        // Nothing chosen: the machine that holds the file is the one with a source device.
+        ui->treeView->selectAll();
+        rows = selection->selectedRows();
+        if (rows.isEmpty())
+            return;
+        for (const QModelIndex &row : qAsConst(rows)) {
+            if (modelMachines->itemFromIndex(row)->text().contains(SourceMark)) {
+                chosen = row;
+                break;
+            }
+        }
+        if (!chosen.isValid()) {
+            selection->clearSelection();
+            showWarningBox(tr("Please Select Machine Device!"));
+            return;
+        }
+    }
+    const QString deviceName = chosen.data().toString();
+    // A machine row has no machine above it to send the file.
+    Client *client =
+        chosen.parent().isValid() ? cmdServer->findClient(chosen.parent().row()) : nullptr;
+
+    const int found = clientFileList.indexOf(chosenName);
+    if (found < 0) {
+        selection->clearSelection();
+        showWarningBox(tr("File Not found!"));
+        return;
+    }
+    selection->clearSelection();
+    if (chosenName.contains(Space)) {
+        showWarningBox(tr("Please Check file name!\nCan not contain space!"));
+        return;
+    }
+    if (!client) {
+        showWarningBox(tr("Please Select Machine Device!"));
+        return;
+    }
+    ui->statusBar->showMessage(tr("UpLoad image file %1 to Server...").arg(chosenName));
+    ui->tabWidget->setCurrentIndex(SummaryTab);
+    client->sendImageFileToServer(deviceName, clientFileList.at(found));
+    applyFilesTabRule(tabCount);
+    ui->statusBar->clearMessage();
+}
+
+void MainWindow::on_actionUpload_triggered()
+{
+    if (isBusy()) {
+        showErrorBox(tr("server is busy!"));
+        return;
+    }
+    ui->tabWidget->setCurrentIndex(SummaryTab);
+    if (cmdServer->isClientEmpty()) {
+        showErrorBox(tr("Please press the Connection button to connect the machine.!"));
+        return;
+    }
+
+    QItemSelectionModel *selection = ui->treeView->selectionModel();
+    QModelIndexList rows = selection->selectedRows();
+    const bool isOperatorChoice = !rows.isEmpty();
+    if (!isOperatorChoice) {
+        ui->treeView->selectAll();
+        // Persistent: machines may come and go while the question is open.
+        const QList<QPersistentModelIndex> allRows = toPersistent(selection->selectedRows());
+        if (allRows.isEmpty())
+            return;
+        QMessageBox ask(QMessageBox::Information, tr("Ask Range"),
+                        tr("Would you like to dispatch to all machines connected?"),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        if (ask.exec() != QMessageBox::Ok) {
+            selection->clearSelection();
+            return;
+        }
+        rows.clear();
+        for (const QPersistentModelIndex &row : allRows)
+            if (row.isValid())
+                rows << row;
+    }
+    DispatchTargets targets = dispatchTargets(rows, isOperatorChoice);
+
+    ui->statusBar->showMessage(tr("Send image to all clients..."));
+    ui->tabWidget->setCurrentIndex(SummaryTab);
+    cmdServer->sendImageToClients(targets.dispatchList, targets.selectedDevices);
+    ui->tabWidget->setCurrentIndex(SummaryTab);
+    ui->statusBar->clearMessage();
+}
+
+void MainWindow::on_actionReflash_Files_triggered()
+{
+    applyFilesTabRule(ui->tabWidget->count());
+    if (cmdServer->isClientEmpty()) {
+        showErrorBox(tr("Please press the Connection button to connect the machine.!"));
+        return;
+    }
+    ui->listWidgetFiles->clear();
+    QString command = QStringLiteral("R\n");
+    cmdServer->write(command);
+    ui->statusBar->showMessage(tr("reading file lists from all machines..."), FileListMessageMs);
 }

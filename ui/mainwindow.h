@@ -35,9 +35,17 @@ protected:
 private slots:
     void on_treeView_clicked(const QModelIndex &index);
     void on_actionSetup_triggered();
+    void on_actionBriefLoad_triggered();
+    void on_actionFullLoad_triggered();
+    void on_buttonBox_clicked(QAbstractButton *button);
+    void on_actionUpload_triggered();
+    void on_actionReflash_Files_triggered();
 
 private:
     bool isBusy();
+    void loadDevice(bool isFull);
+    void setImageFileName(const QString &chosenName, int tabCount);
+    void uploadImageFile(const QString &chosenName, int tabCount);
     void applyFilesTabRule(int tabCount);
     void showErrorBox(const QString &text);
     void showWarningBox(const QString &text);

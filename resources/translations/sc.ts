@@ -96,6 +96,357 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>ImageDispatch</name>
+    <message>
+        <source>Create server for listen to client...
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timeout for listen client!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>is terminated!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Client %1 is connected
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timeout and no client is connected!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refused transfer connection from %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Flush and wait for disconnect from client %1...
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timeout and client remains connected!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Client is disconnected
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open image file %1 for sending to client.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unable to open file %1!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Read and send file head.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to read image file head!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image file token is not correct!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image file version is not correct!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image Disk Size %1 
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>error writting image head!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Read and send brief log table.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>malloc buffer memory failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>new log table memory failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unable to read logtable from image file at position %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>erro writting log table to client!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>send image process is terminated!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Read and send image data data to client...
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unable to read image file at position %1!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unable to write scoket with image file position %1!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Read and send tail to client.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to read image tail!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image tail token is not correct!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>image checksum is 0x%1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to write image tail!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unable to open firmware file %1 !
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>create and write firmware image head to client socket
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>error writting firmware image head!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Create and write firmware brief log table to client socket
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>erro writting firmware log table!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>send firmware process is terminated!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Writing firmware, size %1 bytes, to client socket...
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unable to read firmware file at position %1!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unable to write scoket with firmware file position %1!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ImageLoad</name>
+    <message>
+        <source>load image has succeed
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>load image file has succeed
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>is terminated!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>load image has failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>load image file has failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ask client %1 device %2 for sending image to server by port %3 and save with name %4
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unable to open %1 for writting!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>connect state %1 
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>timeoue when try to connect client %1(%2)!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>read socket image head failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image file token is not correct!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image file version is not correct!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image Disk Size %1 
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>malloc buffer memory failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>new log table memory failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>write image file head failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>start write log table ...
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>read socket log table(%1)failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>write log table(%1)failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>start write data ...
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>read socket data failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>write image data failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>read socket image tail failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image tail token is not correct!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>image checksum is 0x%1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>write image file tail failed!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>read from %1 cause error!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 write error!
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timeout when writing 
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>TARN</source>
@@ -201,6 +552,92 @@ Please abort first
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB，%2 MB/s</translation>
     </message>
+    <message>
+        <source>server is busy!</source>
+        <translation>服务器忙！</translation>
+    </message>
+    <message>
+        <source>Please press the Connection button to connect the machine.!</source>
+        <translation>请按“连接”按钮连接机器！</translation>
+    </message>
+    <message>
+        <source>Please select any one Device!</source>
+        <translation>请选择任意一个设备！</translation>
+    </message>
+    <message>
+        <source>Machine ID found : %1 
+</source>
+        <translation>找到机器 ID：%1 
+</translation>
+    </message>
+    <message>
+        <source>Device found : %1 
+</source>
+        <translation>找到设备：%1 
+</translation>
+    </message>
+    <message>
+        <source>Please select one Device!</source>
+        <translation>请选择一个设备！</translation>
+    </message>
+    <message>
+        <source>Send full image to Server...</source>
+        <translation>正在将完整映像发送到服务器...</translation>
+    </message>
+    <message>
+        <source>Send image to Server...</source>
+        <translation>正在将映像发送到服务器...</translation>
+    </message>
+    <message>
+        <source>Please select Device and Refresh files!</source>
+        <translation>请选择设备并刷新文件！</translation>
+    </message>
+    <message>
+        <source>Please Select One File!</source>
+        <translation>请选择一个文件！</translation>
+    </message>
+    <message>
+        <source>Please Select File!</source>
+        <translation>请选择文件！</translation>
+    </message>
+    <message>
+        <source>File Not found!</source>
+        <translation>找不到文件！</translation>
+    </message>
+    <message>
+        <source>Please Check file name!
+Can not contain space!</source>
+        <translation>请检查文件名！
+不能包含空格！</translation>
+    </message>
+    <message>
+        <source>Ask for set image file name %1</source>
+        <translation>请求设置映像文件名 %1</translation>
+    </message>
+    <message>
+        <source>Please Select Machine Device!</source>
+        <translation>请选择机器的设备！</translation>
+    </message>
+    <message>
+        <source>UpLoad image file %1 to Server...</source>
+        <translation>正在将映像文件 %1 上传到服务器...</translation>
+    </message>
+    <message>
+        <source>Ask Range</source>
+        <translation>询问范围</translation>
+    </message>
+    <message>
+        <source>Would you like to dispatch to all machines connected?</source>
+        <translation>是否分发到所有已连接的机器？</translation>
+    </message>
+    <message>
+        <source>Send image to all clients...</source>
+        <translation>正在将映像发送到所有机器...</translation>
+    </message>
+    <message>
+        <source>reading file lists from all machines...</source>
+        <translation>正在读取所有机器的文件列表...</translation>
+    </message>
 </context>
 <context>
     <name>Server</name>
@@ -300,7 +737,7 @@ Reject %1
     </message>
     <message>
         <source>Error</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">错误</translation>
     </message>
     <message>
         <source>Please press the Connection button to connect the machine.!</source>
