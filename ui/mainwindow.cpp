@@ -169,7 +169,6 @@ void MainWindow::reflashFiles(QString &str)
     const QStringList names = str.split(QLatin1Char('|'));
     clientFileList = names;
     if (ui->listWidgetFiles->count() == 0) {
-        ui->listWidgetFiles->clear();
         ui->listWidgetFiles->addItems(names);
         return;
     }
@@ -253,6 +252,8 @@ void MainWindow::loadDevice(bool isFull)
                                       : tr("Send image to Server..."));
     ui->tabWidget->setCurrentIndex(SummaryTab);
     client->sendImageToServer(deviceName, isFull);
+    // The transfer is over however it ended.
+    hideTransferProgress();
     ui->tabWidget->setCurrentIndex(SummaryTab);
     ui->statusBar->clearMessage();
 }
@@ -369,6 +370,7 @@ void MainWindow::uploadImageFile(const QString &chosenName, int tabCount)
     ui->statusBar->showMessage(tr("UpLoad image file %1 to Server...").arg(chosenName));
     ui->tabWidget->setCurrentIndex(SummaryTab);
     client->sendImageFileToServer(deviceName, clientFileList.at(found));
+    hideTransferProgress();
     applyFilesTabRule(tabCount);
     ui->statusBar->clearMessage();
 }
@@ -411,6 +413,7 @@ void MainWindow::on_actionUpload_triggered()
     ui->statusBar->showMessage(tr("Send image to all clients..."));
     ui->tabWidget->setCurrentIndex(SummaryTab);
     cmdServer->sendImageToClients(targets.dispatchList, targets.selectedDevices);
+    hideTransferProgress();
     ui->tabWidget->setCurrentIndex(SummaryTab);
     ui->statusBar->clearMessage();
 }
