@@ -9,6 +9,7 @@
 class BriefLogTable;
 class QFile;
 class QTcpSocket;
+class TransferWait;
 struct ImageHead;
 
 // Brings one image from a machine into a file on this computer: the request on the command
@@ -53,6 +54,8 @@ public:
 
     // The socket never holds more than this much that the load has not taken.
     static constexpr qint64 ReadBufferBytes = 4 * 1024 * 1024;
+    // Data reaches the file in pieces of about this size, see receiveBlock().
+    static constexpr int WritePieceBytes = 128 * 1024;
 
     ImageLoad(Request request, LogSink log, StopQuery stopped);
 
@@ -78,6 +81,10 @@ public:
     static bool write(QFile &file, const char *data, int len, const LogSink &log);
 
 private:
+    // Reads into buf[got, len) what has come, at least one byte, waiting as read() does.
+    static bool readMore(QTcpSocket &socket, char *buf, int len, int &got, const StopQuery &stopped,
+                         TransferWait &wait);
+
     enum class Connect
     {
         Connected,
@@ -89,6 +96,7 @@ private:
     Result receive(QTcpSocket &socket, QFile &file);
     Result receiveTable(QTcpSocket &socket, QFile &file, BriefLogTable &table);
     Result receiveData(QTcpSocket &socket, QFile &file, const BriefLogTable &table, char *buffer);
+    Result receiveBlock(QTcpSocket &socket, QFile &file, char *buffer, int bytes);
     Result receiveTail(QTcpSocket &socket, QFile &file);
     bool storeSection(QFile &file, const char *data, int len);
     bool readSocket(QTcpSocket &socket, char *buf, int len);

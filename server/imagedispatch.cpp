@@ -3,6 +3,7 @@
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
 #include "server/transferlimits.h"
+#include "server/transferlistener.h"
 #include "server/transferwait.h"
 
 #include <QElapsedTimer>
@@ -20,6 +21,7 @@ namespace {
 // closed, and the closing wait still names it.
 const char PeerTextProperty[] = "transferPeerText";
 constexpr int FirmwareEntries = 2;
+constexpr int DiscardBytes = 4096;
 
 QString peerText(const QTcpSocket &socket)
 {
@@ -58,7 +60,7 @@ QTcpServer *ImageDispatch::createServerAndWaitConnection(quint16 port, QTcpSocke
 {
     clientSocket = nullptr;
     log(tr("Create server for listen to client...\n"));
-    std::unique_ptr<QTcpServer> listener(new QTcpServer);
+    std::unique_ptr<QTcpServer> listener(new TransferListener);
     const qint64 limitMs = TransferLimits::scaled(timeoutSec * 1000);
     TransferWait wait;
     QElapsedTimer timer;
@@ -83,8 +85,11 @@ QTcpServer *ImageDispatch::createServerAndWaitConnection(quint16 port, QTcpSocke
             const QString peer = socket->peerAddress().toString();
             socket->setProperty(PeerTextProperty, peer);
             // Machines send nothing here; whatever comes is dropped so it cannot pile up.
-            QObject::connect(socket, &QIODevice::readyRead, socket,
-                             [socket] { socket->skip(socket->bytesAvailable()); });
+            QObject::connect(socket, &QIODevice::readyRead, socket, [socket] {
+                char scratch[DiscardBytes];
+                while (socket->read(scratch, DiscardBytes) > 0) {
+                }
+            });
             log(tr("Client %1 is connected\n").arg(peer));
             clientSocket = socket;
             return listener.release();
@@ -313,15 +318,14 @@ bool ImageDispatch::send(QTcpSocket &socket, const char *data, qint64 len)
 void ImageDispatch::letBlockGo(QTcpSocket &socket)
 {
     // The bounded wait for the socket to pass a block on; how it ended is not looked at. The
-    // next block may be read once the queue has room for it, so the file and the network keep
-    // working side by side while memory stays bounded.
+    // kernel's send buffer keeps the machine busy meanwhile, and with nothing left queued here
+    // the next block goes from the buffer to the kernel without another copy.
     const qint64 limitMs = TransferLimits::scaled(TransferLimits::BlockFlushMs);
     QElapsedTimer timer;
     timer.start();
     TransferWait wait;
-    while (socket.state() == QAbstractSocket::ConnectedState &&
-           socket.bytesToWrite() > SendQueueBytes - BUFFER_SIZE && timer.elapsed() <= limitMs &&
-           !stopped())
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.bytesToWrite() > 0 &&
+           timer.elapsed() <= limitMs && !stopped())
         wait.sleep();
 }
 

@@ -27,9 +27,6 @@ public:
     // Whether a connection from this address may take the stream.
     using PeerFilter = std::function<bool(const QHostAddress &peer)>;
 
-    // Most bytes left queued in the socket before the next block is read from the file.
-    static constexpr qint64 SendQueueBytes = 4 * 1024 * 1024;
-
     ImageDispatch(LogSink log, StopQuery stopped);
 
     void setProgress(Progress progress);

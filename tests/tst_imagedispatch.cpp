@@ -35,7 +35,10 @@ public:
             if (closeAt != Never && received.size() >= closeAt)
                 socket.disconnectFromHost();
         });
-        connect(&socket, &QTcpSocket::connected, this, [this] { wasConnected = true; });
+        connect(&socket, &QTcpSocket::connected, this, [this] {
+            wasConnected = true;
+            socket.write(chatter);
+        });
         connect(&socket, &QAbstractSocket::errorOccurred, this, [this] {
             if (!wasConnected)
                 QTimer::singleShot(RetryMs, this, &MachineReader::start);
@@ -53,6 +56,7 @@ public:
 
     QByteArray received;
     bool wasConnected = false;
+    QByteArray chatter; // sent to the console once connected
 
 private:
     QTcpSocket socket;
@@ -130,6 +134,7 @@ private slots:
     void stopDuringData_data();
     void stopDuringData();
     void machineGoesAwayMidStream();
+    void whatTheMachineSendsIsDropped();
     void secondConnectionNeverServed();
     void onlyMachinesTakeTheStream();
 
@@ -565,6 +570,22 @@ void TestImageDispatch::machineGoesAwayMidStream()
                  .hasMatch(),
              qPrintable(outcome.log.last()));
     QVERIFY(outcome.done < qint64(sectors) * SectorSize);
+}
+
+void TestImageDispatch::whatTheMachineSendsIsDropped()
+{
+    const QByteArray stream = taggedImage().build(ImageBuilder::Rule::Dispatch);
+    QVERIFY(writeFile(QStringLiteral("chatter.img"), stream));
+    const quint16 port = freePort();
+    MachineReader machine(port, stream.size());
+    machine.chatter = QByteArray(3 * BUFFER_SIZE, 'c');
+    machine.startIn(0);
+    const Outcome outcome = dispatch(port, [](ImageDispatch &d, QTcpSocket &s) {
+        return d.sendImage(s, QStringLiteral("chatter.img"));
+    });
+    QVERIFY(outcome.ok);
+    QCOMPARE(machine.received, stream);
+    QCOMPARE(outcome.log.last(), QStringLiteral("Client is disconnected\n"));
 }
 
 void TestImageDispatch::secondConnectionNeverServed()

@@ -442,6 +442,8 @@ void TestImageLoad::machineClosesEarly_data()
         << 408 + 17 + 5 << 408 + 17 << "read socket log table(1)failed!\n";
     QTest::newRow("in the middle of a block")
         << tableEnd + 3 * 512 + 1000 << tableEnd + 3 * 512 << "read socket data failed!\n";
+    QTest::newRow("after pieces of a block were stored")
+        << tableEnd + 3 * 512 + 300000 << tableEnd + 3 * 512 << "read socket data failed!\n";
     QTest::newRow("within the tail") << full - 3 << full - 8 << "read socket image tail failed!\n";
 }
 
