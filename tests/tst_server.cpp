@@ -93,6 +93,12 @@ struct ServerRig
                    WaitMs);
     }
 
+    // Two machines, 127.0.0.3 and then 127.0.0.4, through the same console address.
+    bool admitTwo(ScriptedPeer &first, ScriptedPeer &second)
+    {
+        return admit(first) && admit(second, ConsoleAddress, QHostAddress("127.0.0.4"));
+    }
+
     Client *client(int index) { return server->clients().value(index); }
 };
 
@@ -429,8 +435,7 @@ void TestServer::commands()
     rig->start();
     ScriptedPeer first;
     ScriptedPeer second;
-    QVERIFY(rig->admit(first));
-    QVERIFY(rig->admit(second, ConsoleAddress, QHostAddress("127.0.0.4")));
+    QVERIFY(rig->admitTwo(first, second));
     rig->tabs.setCurrentIndex(2);
     const QString before = rig->log.toPlainText();
     QVERIFY(invoke(rig->server.get(), slot.constData()));
@@ -466,8 +471,7 @@ void TestServer::writeReachesEveryMachine()
     rig->server->write(line); // nobody yet: nothing happens
     ScriptedPeer first;
     ScriptedPeer second;
-    QVERIFY(rig->admit(first));
-    QVERIFY(rig->admit(second, ConsoleAddress, QHostAddress("127.0.0.4")));
+    QVERIFY(rig->admitTwo(first, second));
     rig->server->write(line);
     QVERIFY(first.waitForReceived(line.size()));
     QVERIFY(second.waitForReceived(line.size()));
@@ -493,8 +497,7 @@ void TestServer::stopWithMachines()
     rig->start();
     ScriptedPeer first;
     ScriptedPeer second;
-    QVERIFY(rig->admit(first));
-    QVERIFY(rig->admit(second, ConsoleAddress, QHostAddress("127.0.0.4")));
+    QVERIFY(rig->admitTwo(first, second));
     const QString before = rig->log.toPlainText();
     rig->tabs.setCurrentIndex(2);
     QVERIFY(invoke(rig->server.get(), "localAbort"));
@@ -517,8 +520,7 @@ void TestServer::abortAllConnections()
     rig->start();
     ScriptedPeer first;
     ScriptedPeer second;
-    QVERIFY(rig->admit(first));
-    QVERIFY(rig->admit(second, ConsoleAddress, QHostAddress("127.0.0.4")));
+    QVERIFY(rig->admitTwo(first, second));
     const QString before = rig->log.toPlainText();
     rig->server->abortClientsConnection();
     const QString after = rig->log.toPlainText().mid(before.size());
