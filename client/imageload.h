@@ -55,7 +55,7 @@ public:
     // The socket never holds more than this much that the load has not taken.
     static constexpr qint64 ReadBufferBytes = 4 * 1024 * 1024;
     // Data reaches the file in pieces of about this size, see receiveBlock().
-    static constexpr int WritePieceBytes = 128 * 1024;
+    static constexpr int WritePieceBytes = 256 * 1024;
 
     ImageLoad(Request request, LogSink log, StopQuery stopped);
 
