@@ -66,14 +66,8 @@ QTcpServer *ImageDispatch::createServerAndWaitConnection(quint16 port, QTcpSocke
     QElapsedTimer timer;
     timer.start();
     while (!listener->listen(listenAddress, port)) {
-        if (timer.elapsed() > limitMs) {
-            log(tr("Timeout for listen client!\n"));
+        if (givesUp(timer, limitMs, tr("Timeout for listen client!\n")))
             return nullptr;
-        }
-        if (stopped()) {
-            log(tr("is terminated!\n"));
-            return nullptr;
-        }
         wait.sleep();
     }
 
@@ -94,16 +88,23 @@ QTcpServer *ImageDispatch::createServerAndWaitConnection(quint16 port, QTcpSocke
             clientSocket = socket;
             return listener.release();
         }
-        if (timer.elapsed() > limitMs) {
-            log(tr("Timeout and no client is connected!\n"));
+        if (givesUp(timer, limitMs, tr("Timeout and no client is connected!\n")))
             return nullptr;
-        }
-        if (stopped()) {
-            log(tr("is terminated!\n"));
-            return nullptr;
-        }
         wait.sleep();
     }
+}
+
+bool ImageDispatch::givesUp(const QElapsedTimer &timer, qint64 limitMs, const QString &timeoutLine)
+{
+    if (timer.elapsed() > limitMs) {
+        log(timeoutLine);
+        return true;
+    }
+    if (stopped()) {
+        log(tr("is terminated!\n"));
+        return true;
+    }
+    return false;
 }
 
 QTcpSocket *ImageDispatch::takeMachine(QTcpServer &listener)
@@ -128,14 +129,8 @@ bool ImageDispatch::waitClientDisconnected(QTcpSocket *clientSocket, int timeout
     QElapsedTimer timer;
     timer.start();
     while (clientSocket->state() != QAbstractSocket::UnconnectedState) {
-        if (timer.elapsed() > limitMs) {
-            log(tr("Timeout and client remains connected!\n"));
+        if (givesUp(timer, limitMs, tr("Timeout and client remains connected!\n")))
             return false;
-        }
-        if (stopped()) {
-            log(tr("is terminated!\n"));
-            return false;
-        }
         wait.sleep();
     }
     log(tr("Client is disconnected\n"));

@@ -7,6 +7,7 @@
 #include <functional>
 
 class BriefLogTable;
+class QElapsedTimer;
 class QFile;
 class QTcpServer;
 class QTcpSocket;
@@ -52,6 +53,8 @@ public:
     static bool isMachineAddress(const QHostAddress &peer, const QString &address);
 
 private:
+    // A channel wait ends when its time is up or a stop came, saying which.
+    bool givesUp(const QElapsedTimer &timer, qint64 limitMs, const QString &timeoutLine);
     QTcpSocket *takeMachine(QTcpServer &listener);
     bool sendImageTable(QTcpSocket &socket, QFile &file, BriefLogTable &table);
     bool sendImageData(QTcpSocket &socket, QFile &file, const BriefLogTable &table, char *buffer);

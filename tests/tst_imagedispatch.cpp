@@ -4,6 +4,7 @@
 #include "server/imagedispatch.h"
 #include "server/transferlimits.h"
 #include "testkit/imagebuilder.h"
+#include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
 
 #include <QTcpServer>
@@ -64,13 +65,6 @@ private:
     qint64 closeAt;
     QHostAddress from;
 };
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(Loopback, 0);
-    return probe.serverPort();
-}
 
 bool writeFile(const QString &name, const QByteArray &bytes)
 {
@@ -264,7 +258,7 @@ void TestImageDispatch::streamsImageAsFileHoldsIt()
     // Whatever lies behind the image is not sent.
     QVERIFY(writeFile(name, stream + QByteArray(300, 'z')));
 
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, stream.size());
     machine.startIn(0);
     const Outcome outcome =
@@ -325,7 +319,7 @@ void TestImageDispatch::refusesBrokenFiles()
     QFETCH(QString, line);
 
     QVERIFY(writeFile(QStringLiteral("broken.img"), file));
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, Never);
     machine.startIn(0);
     const Outcome outcome = dispatch(port, [](ImageDispatch &d, QTcpSocket &s) {
@@ -359,7 +353,7 @@ void TestImageDispatch::firmwareStream()
     const QByteArray expected = expectedFirmwareStream(content, sectors);
     QCOMPARE(expected.size(), 442 + 512 * sectors);
 
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, expected.size());
     machine.startIn(0);
     const Outcome outcome = dispatch(port, [&name, sectors](ImageDispatch &d, QTcpSocket &s) {
@@ -380,7 +374,7 @@ void TestImageDispatch::firmwareStream()
 
 void TestImageDispatch::firmwareFileMissing()
 {
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, Never);
     machine.startIn(0);
     const QString name = QDir::current().absoluteFilePath(QStringLiteral("zr8usbupdate.bin"));
@@ -419,7 +413,7 @@ void TestImageDispatch::listenTimeLimitWhilePortTaken()
 void TestImageDispatch::connectTimeLimitThenPortIsFree()
 {
     TransferLimits::setMsPerSecond(ShortMsPerSecond);
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     QElapsedTimer timer;
     timer.start();
     const Outcome outcome = dispatch(port, [](ImageDispatch &, QTcpSocket &) { return true; });
@@ -437,7 +431,7 @@ void TestImageDispatch::machineKeepsConnectionOpen()
     TransferLimits::setMsPerSecond(ShortMsPerSecond);
     QVERIFY(
         writeFile(QStringLiteral("open.img"), taggedImage().build(ImageBuilder::Rule::Dispatch)));
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, Never);
     machine.startIn(0);
     QElapsedTimer timer;
@@ -466,7 +460,7 @@ void TestImageDispatch::stopWhileWaiting()
 
     QVERIFY(
         writeFile(QStringLiteral("wait.img"), taggedImage().build(ImageBuilder::Rule::Dispatch)));
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, Never);
     if (machineComes)
         machine.startIn(0);
@@ -493,7 +487,7 @@ void TestImageDispatch::stopDuringTable()
     QVERIFY(writeFile(QStringLiteral("table.img"), image.build(ImageBuilder::Rule::Dispatch)));
 
     for (bool firmware : {false, true}) {
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         MachineReader machine(port, Never);
         machine.startIn(0);
         bool streaming = false;
@@ -533,7 +527,7 @@ void TestImageDispatch::stopDuringData()
     ImageBuilder image = taggedImage();
     image.entries = {E::run(0, sectors), E::end(0, sectors)};
     QVERIFY(writeFile(QStringLiteral("data.img"), image.build(ImageBuilder::Rule::Dispatch)));
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, Never);
     machine.startIn(0);
     bool stop = false;
@@ -557,7 +551,7 @@ void TestImageDispatch::machineGoesAwayMidStream()
     ImageBuilder image = taggedImage();
     image.entries = {E::run(0, sectors), E::end(0, sectors)};
     QVERIFY(writeFile(QStringLiteral("big.img"), image.build(ImageBuilder::Rule::Dispatch)));
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, BUFFER_SIZE);
     machine.startIn(0);
     const Outcome outcome = dispatch(port, [](ImageDispatch &d, QTcpSocket &s) {
@@ -576,7 +570,7 @@ void TestImageDispatch::whatTheMachineSendsIsDropped()
 {
     const QByteArray stream = taggedImage().build(ImageBuilder::Rule::Dispatch);
     QVERIFY(writeFile(QStringLiteral("chatter.img"), stream));
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader machine(port, stream.size());
     machine.chatter = QByteArray(3 * BUFFER_SIZE, 'c');
     machine.startIn(0);
@@ -592,7 +586,7 @@ void TestImageDispatch::secondConnectionNeverServed()
 {
     const QByteArray stream = taggedImage().build(ImageBuilder::Rule::Dispatch);
     QVERIFY(writeFile(QStringLiteral("one.img"), stream));
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader first(port, stream.size());
     MachineReader second(port, Never);
     first.startIn(0);
@@ -615,7 +609,7 @@ void TestImageDispatch::onlyMachinesTakeTheStream()
 {
     const QByteArray stream = taggedImage().build(ImageBuilder::Rule::Dispatch);
     QVERIFY(writeFile(QStringLiteral("only.img"), stream));
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     MachineReader stranger(port, Never, QHostAddress(QStringLiteral("127.0.0.3")));
     MachineReader machine(port, stream.size(), QHostAddress(QStringLiteral("127.0.0.2")));
     stranger.startIn(0);

@@ -4,6 +4,7 @@
 #include "image/imagefile.h"
 #include "server/transferlimits.h"
 #include "testkit/imagebuilder.h"
+#include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
 
 #include <QPointer>
@@ -64,13 +65,6 @@ private:
     qint64 sendBytes;
     After after;
 };
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(Loopback, 0);
-    return probe.serverPort();
-}
 
 QByteArray fileBytes(const QString &name)
 {
@@ -509,7 +503,7 @@ void TestImageLoad::connectRetriesUntilMachineListens()
 {
     const QByteArray stream = briefImage().build(ImageBuilder::Rule::Load);
     MachinePeer peer(stream);
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     const QString target = QStringLiteral("late.img");
     bool fileBeforeConnect = true;
     QTimer::singleShot(300, [&] {
@@ -528,7 +522,7 @@ void TestImageLoad::connectRetriesUntilMachineListens()
 void TestImageLoad::connectTimeLimit()
 {
     TransferLimits::setMsPerSecond(ShortMsPerSecond);
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     QElapsedTimer timer;
     timer.start();
     const Run run = load(request(Kind::DeviceImage, port, QStringLiteral("never.img")),
@@ -545,7 +539,7 @@ void TestImageLoad::connectTimeLimit()
 
 void TestImageLoad::stopWhileConnecting()
 {
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     bool stop = false;
     QTimer::singleShot(200, [&stop] { stop = true; });
     const Run run = load(request(Kind::DeviceImage, port, QStringLiteral("stopped.img")),
@@ -620,7 +614,7 @@ void TestImageLoad::ownerGoneEndsLoad()
 
 void TestImageLoad::waitingForMachineSleeps()
 {
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     bool stop = false;
     QTimer::singleShot(1000, [&stop] { stop = true; });
     const double cpuBefore = cpuSeconds();
