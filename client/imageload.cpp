@@ -66,7 +66,6 @@ ImageLoad::Result ImageLoad::run(const CommandSink &sendCommand, int connectLimi
                  request.targetPath));
 
     QTcpSocket socket;
-    socket.setReadBufferSize(ReadBufferBytes);
     switch (connectToMachine(socket, connectLimitMs)) {
     case Connect::Stopped:
         return Result::Stopped;
@@ -85,7 +84,8 @@ ImageLoad::Result ImageLoad::run(const CommandSink &sendCommand, int connectLimi
 
 ImageLoad::Connect ImageLoad::connectToMachine(QTcpSocket &socket, int connectLimitMs)
 {
-    // Unbuffered: blocks are read from the kernel straight into the block buffer.
+    // Unbuffered: the socket holds nothing the load has not taken, however fast the machine
+    // sends, and blocks go from the kernel straight into the block buffer.
     const QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Unbuffered;
     QElapsedTimer timer;
     timer.start();

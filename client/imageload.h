@@ -10,7 +10,6 @@ class BriefLogTable;
 class QFile;
 class QTcpSocket;
 class TransferWait;
-struct ImageHead;
 
 // Brings one image from a machine into a file on this computer: the request on the command
 // connection, the connection to the machine's transfer port, and head, table, data and tail
@@ -52,8 +51,6 @@ public:
         QString targetPath;     // where the image goes, see targetPathFor()
     };
 
-    // The socket never holds more than this much that the load has not taken.
-    static constexpr qint64 ReadBufferBytes = 4 * 1024 * 1024;
     // Data reaches the file in pieces of about this size, see receiveBlock().
     static constexpr int WritePieceBytes = 256 * 1024;
 

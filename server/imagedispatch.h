@@ -36,9 +36,9 @@ public:
     // Every local address unless told otherwise.
     void setListenAddress(const QHostAddress &address);
 
-    // Listens on every local address at port and waits for one machine, each within timeoutSec
-    // (scaled). Returns the listener, which the caller owns and deletes to end the transfer,
-    // with the accepted connection in clientSocket; null after logging why not.
+    // Listens at port and waits for one machine, each within timeoutSec (scaled). Returns the
+    // listener, which the caller owns and deletes to end the transfer, with the accepted connection
+    // in clientSocket; null after logging why not.
     QTcpServer *createServerAndWaitConnection(quint16 port, QTcpSocket *&clientSocket,
                                               int timeoutSec);
     // After the last byte: true once the machine has closed the connection.
