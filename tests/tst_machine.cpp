@@ -280,7 +280,8 @@ void TestMachine::findsConsoleByAnnouncement()
     process->start(TARN_MACHINE_BIN,
                    {"--console", "127.0.0.99", "--port", QString::number(console->port), "--count",
                     "1", "--name", "T", "--address", FirstAddress, "--store", store->path(),
-                    "--listen-announce"});
+                    "--listen-announce", "--watch-pid",
+                    QString::number(QCoreApplication::applicationPid())});
     QVERIFY(process->waitForStarted());
     QUdpSocket udp;
     const auto announced = [&] {
@@ -457,19 +458,21 @@ void TestMachine::load()
     const ImageHead head = ImageHead::decode(got.constData());
     QCOMPARE(head.check(), ImageHead::Check::Ok);
     QVERIFY(head.hasTail());
-    QCOMPARE(head.ulDevCap, quint64(CapacitySectors));
+    const quint64 devCap = head.ulDevCap; // packed fields are compared by value
+    QCOMPARE(devCap, quint64(CapacitySectors));
     QVector<SimContent::Run> runs;
     int at = ImageHead::Size;
     for (;;) {
         QVERIFY(at + SStripInLogDiskMy::Size <= got.size());
         const SStripInLogDiskMy e = SStripInLogDiskMy::decode(got.constData() + at);
         at += SStripInLogDiskMy::Size;
+        const qint64 sectors = e.cn_sector;
         if (e.isEnd()) {
-            QCOMPARE(e.cn_sector, CapacitySectors);
+            QCOMPARE(sectors, CapacitySectors);
             break;
         }
         QCOMPARE(e.tp_cmd, SStripInLogDiskMy::TypeRun);
-        runs.append({e.off_trg, e.cn_sector});
+        runs.append({e.off_trg, sectors});
     }
     if (full) {
         QCOMPARE(runs.size(), 1);
@@ -503,7 +506,8 @@ void TestMachine::load()
     QCOMPARE(got.size(), at + ImageTail::Size);
     const ImageTail tail = ImageTail::decode(got.constData() + at);
     QVERIFY(tail.isTokenValid());
-    QCOMPARE(tail.checksum, sum.result());
+    const quint32 checksum = tail.checksum;
+    QCOMPARE(checksum, sum.result());
     QCOMPARE(got, imageStream(runs, CapacitySectors, seed, true));
 
     QTRY_VERIFY_WITH_TIMEOUT(

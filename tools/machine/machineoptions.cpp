@@ -133,6 +133,10 @@ MachineOptions MachineOptions::fromCommandLine(const QCoreApplication &app)
          QStringLiteral("Start one run of this operation on every machine once it is connected, "
                         "as its own operator would: copy, compare, verify, erase or resize."),
          QStringLiteral("operation")},
+        {QStringLiteral("watch-pid"),
+         QStringLiteral("End when the process with this id has ended, e.g. the console that a "
+                        "demo started with the machines."),
+         QStringLiteral("pid")},
     });
     parser.process(app);
 
@@ -175,6 +179,12 @@ MachineOptions MachineOptions::fromCommandLine(const QCoreApplication &app)
         if (!op)
             fail(QStringLiteral("--auto-run wants copy, compare, verify, erase or resize"));
         o.autoRun = op->letter;
+    }
+    if (parser.isSet(QStringLiteral("watch-pid"))) {
+        bool pidOk = false;
+        o.watchPid = parser.value(QStringLiteral("watch-pid")).toLongLong(&pidOk);
+        if (!pidOk || o.watchPid <= 0)
+            fail(QStringLiteral("--watch-pid wants a process id"));
     }
     return o;
 }
