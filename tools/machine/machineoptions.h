@@ -27,7 +27,7 @@ struct MachineOptions
     QString storeDir = QStringLiteral("machine-store");
     bool sampleImage = false;
     bool listenAnnounce = false;
-    char autoRun = 0; // command letter of a run each machine starts by itself, or 0
+    char autoRun = 0;    // command letter of a run each machine starts by itself, or 0
     qint64 watchPid = 0; // the program ends with this process, when set
 
     quint16 transferPort() const { return static_cast<quint16>(port + 1); }

@@ -10,7 +10,10 @@
 namespace {
 constexpr int WatchEveryMs = 500;
 
-bool processGone(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+bool processGone(qint64 pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 } // namespace
 
 int main(int argc, char *argv[])

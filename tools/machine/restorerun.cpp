@@ -5,7 +5,6 @@
 namespace {
 constexpr int ReportEveryMs = 200;
 constexpr int Percent = 100;
-const char *const RunName = "RESTORE";
 } // namespace
 
 RestoreRun::RestoreRun(const QVector<SimDevice> &devices, qint64 capacity, QObject *parent)
@@ -16,7 +15,7 @@ RestoreRun::RestoreRun(const QVector<SimDevice> &devices, qint64 capacity, QObje
 void RestoreRun::start()
 {
     started = true;
-    emit line(MachineLines::global('S', QLatin1String(RunName)));
+    emit line(MachineLines::global('S', QLatin1String(Name)));
     emit line(MachineLines::global('I', QString::number(capacity)));
     QStringList ports;
     for (const SimDevice &d : devices) {
@@ -25,7 +24,7 @@ void RestoreRun::start()
     }
     emit line(MachineLines::note(
         QStringLiteral("%1 of %2 sectors to %3")
-            .arg(QLatin1String(RunName))
+            .arg(QLatin1String(Name))
             .arg(capacity)
             .arg(ports.isEmpty() ? QStringLiteral("no device") : ports.join(QLatin1Char(' ')))));
     for (const SimDevice &d : devices)
@@ -68,6 +67,6 @@ void RestoreRun::finish(bool passed, const QString &why)
     }
     const QString tally = QStringLiteral("%1 OK, %2 NG").arg(ok).arg(devices.size() - ok);
     emit line(MachineLines::global(
-        'F', passed ? QStringLiteral("%1: %2").arg(QLatin1String(RunName), tally)
-                    : QStringLiteral("%1 failed: %2").arg(QLatin1String(RunName), why)));
+        'F', passed ? QStringLiteral("%1: %2").arg(QLatin1String(Name), tally)
+                    : QStringLiteral("%1 failed: %2").arg(QLatin1String(Name), why)));
 }

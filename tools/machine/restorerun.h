@@ -13,6 +13,8 @@ class RestoreRun : public QObject
     Q_OBJECT
 
 public:
+    static constexpr const char *Name = "RESTORE";
+
     explicit RestoreRun(const QVector<SimDevice> &devices, qint64 capacity,
                         QObject *parent = nullptr);
 

@@ -7,6 +7,7 @@
 #include "machinelines.h"
 #include "machineoptions.h"
 #include "machineroom.h"
+#include "restorerun.h"
 #include "simoperation.h"
 #include "simrun.h"
 #include "storedfilesource.h"
@@ -189,8 +190,11 @@ void SimMachine::handle(const QByteArray &line)
 void SimMachine::startRun(char letter)
 {
     const SimOperation *op = SimOperation::fromLetter(letter);
-    if (run) {
-        note(QStringLiteral("%1 refused: %2 is running").arg(QLatin1String(op->name), run->name()));
+    const bool restoring = dispatch && !dispatch->isEnded() && dispatch->order().full;
+    if (run || restoring) {
+        note(
+            QStringLiteral("%1 refused: %2 is running")
+                .arg(QLatin1String(op->name), run ? run->name() : QLatin1String(RestoreRun::Name)));
         return;
     }
     run = new SimRun(*op, me, options.runSeconds, options.failRate, random.generate(), this);
@@ -286,10 +290,8 @@ void SimMachine::startDispatch(const QByteArray &line)
         note(QStringLiteral("dispatch command not understood: %1").arg(QString::fromUtf8(line)));
         return;
     }
-    if (dispatch) {
+    if (dispatch)
         dispatch->stop(QStringLiteral("replaced by a new dispatch"));
-        dispatch->deleteLater();
-    }
     // "full" writes onto the devices of the media list, all targets when it names none.
     QVector<SimDevice> devices;
     for (int i = 0; i < me.ports.size(); ++i) {
