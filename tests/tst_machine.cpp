@@ -696,11 +696,14 @@ void TestMachine::dispatchFullWritesDevices()
     // SATA4 holds 4M (8192 sectors), too little for an image of 30000 sectors.
     console->send(
         m, QString("D %1 disk.img 30000 full : : SATA2|SATA4").arg(console->port + 1).toUtf8());
+    // Devices being restored take no other run.
+    console->send(m, "O");
+    QTRY_VERIFY_WITH_TIMEOUT(lines.contains("#COPY refused: RESTORE is running"), LineWaitMs);
     QCOMPARE(serveDispatch(stream), QByteArray(FirstAddress));
     QTRY_VERIFY_WITH_TIMEOUT(indexOfPrefix(lines, "&F ", from) > 0, LineWaitMs);
     const QStringList run = lines.mid(from);
-    QCOMPARE(run.at(0), QString("&S RESTORE"));
-    QCOMPARE(run.at(1), QString("&I 30000"));
+    QCOMPARE(run.at(1), QString("&S RESTORE"));
+    QCOMPARE(run.at(2), QString("&I 30000"));
     QVERIFY(indexOfPrefix(run, "@/dev/sdb A SATA2 ,") > 0);
     QVERIFY(indexOfPrefix(run, "@/dev/sdd A SATA4 ,") > 0);
     QCOMPARE(indexOfPrefix(run, "@/dev/sdc"), -1);
