@@ -3,7 +3,15 @@
 #include "app/para.h"
 #include "client/client.h"
 #include "client/globallog.h"
+#include "image/imagefile.h"
+#include "server/dispatchcommand.h"
+#include "server/imagedispatch.h"
+#include "server/transferlimits.h"
+#include "ui/devicedialog.h"
 
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QNetworkConfigurationManager>
 #include <QNetworkInterface>
@@ -15,7 +23,10 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
+#include <memory>
+
 namespace {
+constexpr int TransferPortOffset = 1;
 constexpr int AnnouncePortOffset = 2;
 constexpr int SummaryTab = 0;
 
@@ -156,6 +167,8 @@ void Server::tcpSocketReady()
     connect(client, &Client::abortServer, this, &Server::abortServer);
     connect(this, &Server::askClientsStop, client, &Client::askStop);
     connect(client, &Client::reflashFiles, this, &Server::reflashFiles);
+    connect(client, &Client::transferProgress, this, &Server::transferProgress);
+    connect(client, &Client::transferFinished, this, &Server::transferFinished);
     // The registry never holds a machine object that is gone, whatever path deleted it.
     connect(client, &QObject::destroyed, this, [this, client] { listClient.removeAll(client); });
     listClient.append(client);
@@ -311,25 +324,238 @@ void Server::appendLog(const QString &line)
     GlobalLog::append(log, line);
 }
 
-// Transfers to machines: wired with the transfer channel.
-void Server::sendImageToClients(QStringList &, QStringList) {}
-bool Server::sendImageToClients(QString &, bool)
+void Server::sendImageToClients(QStringList &attendClients, QStringList selects_device)
 {
+    QString selectdevice = selects_device.value(0);
+    QString attending;
+    for (const QString &entry : qAsConst(attendClients))
+        attending += entry + QLatin1Char(' ');
+    appendLog(tr("Attend devices is ") + attending + QLatin1Char('\n'));
+
+    QString fileName = QFileDialog::getOpenFileName(nullptr, tr("Choose image file name"),
+                                                    QStringLiteral("/"), tr("Images (*.img)"));
+    if (fileName.isEmpty())
+        return;
+
+    const bool isFirmwareImage = DispatchCommand::isFirmwarePath(fileName);
+    bool bisRestoreImage = false;
+    QString method = DispatchCommand::MethodImage;
+    qint64 cap = 0;
+    if (isFirmwareImage) {
+        if (!confirm(tr("The file you select will be sent overall devices and force firmware "
+                        "upgrading! Are you sure?")))
+            return;
+        cap = DispatchCommand::sectorsOf(QFileInfo(fileName).size());
+    } else {
+        method = askWritingMethod();
+        if (method.isEmpty())
+            return;
+        if (method == DispatchCommand::MethodImage) {
+            if (selects_device.size() > 1) {
+                if (!chooseRestoreDevice(selects_device, selectdevice))
+                    return;
+                bisRestoreImage = true;
+            }
+            if (!confirm(
+                    tr("Restore image file %1 to %2 \nAre you sure?").arg(fileName, selectdevice)))
+                return;
+        } else {
+            QString targets;
+            for (const QString &entry : qAsConst(attendClients))
+                targets += entry + QLatin1Char('\n');
+            if (!confirm(tr("Restore from %1 to \n%2 Are you sure?").arg(fileName, targets)))
+                return;
+        }
+        cap = getImageCapacity(fileName);
+        // A negative capacity is as unusable as none.
+        if (cap <= 0) {
+            QMessageBox::critical(nullptr, tr("ERROR"), tr("Fails analysing image file!"),
+                                  QMessageBox::Ok);
+            return;
+        }
+    }
+
+    if (announceDispatch(attendClients, fileName, cap, method,
+                         bisRestoreImage ? &selectdevice : nullptr) == 0) {
+        showDispatchFailure(fileName);
+        return;
+    }
+    const bool sent =
+        isFirmwareImage ? sendFirmwareToClients(fileName, int(cap)) : sendImageToClients(fileName);
+    if (!sent)
+        showDispatchFailure(fileName);
+}
+
+bool Server::confirm(const QString &text)
+{
+    return QMessageBox::warning(nullptr, tr("WARNING"), text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+QString Server::askWritingMethod()
+{
+    QMessageBox box;
+    box.setText(tr("Writting Method"));
+    box.setInformativeText(
+        tr("Restore to Image will copy the image file to Source Position. An image file with the "
+           "same name on the device will be overwritten.\nRestore will expand the image file and "
+           "write the contents to the selected devices. The whole media will be "
+           "overwritten.\nCancel to do nothing and exit."));
+    box.setStandardButtons(QMessageBox::Save | QMessageBox::SaveAll | QMessageBox::Cancel);
+    box.button(QMessageBox::Save)->setText(tr("Restore to Image"));
+    box.button(QMessageBox::SaveAll)->setText(tr("Restore"));
+    box.button(QMessageBox::Cancel)->setText(tr("Cancel"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return DispatchCommand::MethodImage;
+    case QMessageBox::SaveAll:
+        return DispatchCommand::MethodFull;
+    default:
+        return QString();
+    }
+}
+
+bool Server::chooseRestoreDevice(const QStringList &selects_device, QString &selectdevice)
+{
+    devicedialog dialog;
+    dialog.setDeviceName(selects_device);
+    dialog.exec();
+    if (dialog.bIsOKAcceepted())
+        selectdevice = dialog.getDeviceName();
+    if (!selectdevice.isEmpty())
+        return true;
+    QMessageBox::warning(nullptr, tr("Error"), tr("Please select one Device!"), QMessageBox::Ok);
     return false;
 }
-qint64 Server::getImageCapacity(QString &)
+
+int Server::announceDispatch(const QStringList &attendClients, const QString &fileName, qint64 cap,
+                             const QString &method, const QString *restoreDevice)
 {
-    return 0;
+    struct Target
+    {
+        QPointer<Client> client;
+        QString media;
+    };
+    // A machine may have left while the questions were open, or not have named itself yet: the
+    // chain closes over the machines that are there.
+    QList<Target> targets;
+    for (const QString &entry : attendClients) {
+        QString name = entry;
+        const QString machine = name.section(QLatin1Char('|'), 0, 0);
+        Client *client = machine.isEmpty() ? nullptr : findClientWithName(name);
+        if (!client) {
+            appendLog(tr("Machine %1 is not connected, skipped!\n").arg(machine));
+            continue;
+        }
+        targets.append({client, restoreDevice ? DispatchCommand::withoutSourceMarks(*restoreDevice)
+                                              : DispatchCommand::mediaOf(entry)});
+    }
+
+    DispatchCommand command;
+    command.port = transferPort();
+    command.fileName = DispatchCommand::announcedName(fileName);
+    command.capacity = cap;
+    command.method = method;
+    int told = 0;
+    for (int i = 0; i < targets.size(); ++i) {
+        // Nothing here returns to the event loop, but a write to a closed connection may report
+        // the machine gone at once.
+        Client *client = targets.at(i).client;
+        if (!client)
+            continue;
+        const Client *previous = i > 0 ? targets.at(i - 1).client.data() : nullptr;
+        const Client *next = i + 1 < targets.size() ? targets.at(i + 1).client.data() : nullptr;
+        command.previous = previous ? DispatchCommand::neighbour(previous->address, command.port)
+                                    : QString(DispatchCommand::NoNeighbour);
+        command.next = next ? DispatchCommand::neighbour(next->address, command.port)
+                            : QString(DispatchCommand::NoNeighbour);
+        command.media = targets.at(i).media;
+        QString line = command.line();
+        client->write(line);
+        appendLog(tr("Ask client %1 for sending file %2,capacity %3, method %4\n")
+                      .arg(client->address, command.fileName, QString::number(cap), method));
+        appendLog(tr("Command is: ") + line);
+        ++told;
+    }
+    return told;
 }
-bool Server::sendFirmwareToClients(QString &, int)
+
+void Server::showDispatchFailure(const QString &fileName)
 {
+    const QString text = tr("Fails dispatching image %1!\nProcess terminate!\n").arg(fileName);
+    QMessageBox::critical(nullptr, tr("Dispatch image"), text, QMessageBox::Ok);
+    appendLog(text);
+}
+
+bool Server::sendImageToClients(QString &fileName, bool)
+{
+    return dispatchStream([&fileName](ImageDispatch &dispatch, QTcpSocket &socket) {
+        return dispatch.sendImage(socket, fileName);
+    });
+}
+
+qint64 Server::getImageCapacity(QString &fileName)
+{
+    return imageCapacity(fileName);
+}
+
+bool Server::sendFirmwareToClients(QString &fileName, int size)
+{
+    return dispatchStream([&fileName, size](ImageDispatch &dispatch, QTcpSocket &socket) {
+        return dispatch.sendFirmware(socket, fileName, size);
+    });
+}
+
+bool Server::dispatchStream(const std::function<bool(ImageDispatch &, QTcpSocket &)> &send)
+{
+    // A stop that came after the last dispatch's last look must not end this one.
+    isAskStop = false;
+    // Busy while still waiting for the machine: Stop and a machine leaving end that wait too,
+    // and no other transfer starts meanwhile.
+    isBusyFlag = true;
+    QTcpSocket *socket = nullptr;
+    std::unique_ptr<QTcpServer> listener(
+        createServerAndWaitConnection(socket, TransferLimits::ListenSec));
+    ImageDispatch dispatch = dispatcher();
+    const bool sent = listener && send(dispatch, *socket) &&
+                      waitClientDisconnected(socket, TransferLimits::DisconnectSec);
+    listener.reset();
+    isAskStop = false;
+    isBusyFlag = false;
+    emit transferFinished();
+    return sent;
+}
+
+QTcpServer *Server::createServerAndWaitConnection(QTcpSocket *&clientSocket, int timeoutSec)
+{
+    return dispatcher().createServerAndWaitConnection(transferPort(), clientSocket, timeoutSec);
+}
+
+bool Server::waitClientDisconnected(QTcpSocket *clientSocket, int timeoutSec)
+{
+    return dispatcher().waitClientDisconnected(clientSocket, timeoutSec);
+}
+
+ImageDispatch Server::dispatcher()
+{
+    ImageDispatch dispatch([this](const QString &line) { appendLog(line); },
+                           [this] { return isAskStop; });
+    dispatch.setPeerFilter([this](const QHostAddress &peer) { return isMachineAddress(peer); });
+    dispatch.setProgress([this](qint64 done, qint64 total) { emit transferProgress(done, total); });
+    return dispatch;
+}
+
+bool Server::isMachineAddress(const QHostAddress &peer) const
+{
+    for (const Client *client : listClient) {
+        if (ImageDispatch::isMachineAddress(peer, client->address))
+            return true;
+    }
     return false;
 }
-QTcpServer *Server::createServerAndWaitConnection(QTcpSocket *&, int)
+
+quint16 Server::transferPort() const
 {
-    return nullptr;
-}
-bool Server::waitClientDisconnected(QTcpSocket *, int)
-{
-    return false;
+    return static_cast<quint16>(para.tcpport + TransferPortOffset);
 }

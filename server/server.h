@@ -9,6 +9,7 @@
 #include <functional>
 
 class Client;
+class ImageDispatch;
 class QNetworkSession;
 class QStandardItem;
 class QTabWidget;
@@ -87,6 +88,19 @@ private slots:
 
 private:
     void askForExecution(int cmd);
+    // The dispatch workflow's questions; each false or empty when the operator declines.
+    bool confirm(const QString &text);
+    QString askWritingMethod();
+    bool chooseRestoreDevice(const QStringList &selects_device, QString &selectdevice);
+    // Writes the dispatch command to every attending machine that is there; how many were told.
+    int announceDispatch(const QStringList &attendClients, const QString &fileName, qint64 cap,
+                         const QString &method, const QString *restoreDevice);
+    void showDispatchFailure(const QString &fileName);
+    // One stream to the machine that connects to the transfer port, from listening to closing.
+    bool dispatchStream(const std::function<bool(ImageDispatch &, QTcpSocket &)> &send);
+    ImageDispatch dispatcher();
+    bool isMachineAddress(const QHostAddress &peer) const;
+    quint16 transferPort() const;
     // Shows the summary page; false, after telling the operator, when no machine is connected.
     bool showSummaryWithMachines();
     void appendLog(const QString &line);
