@@ -8,9 +8,11 @@
 #include "client/wire/linecodec.h"
 #include "client/wire/machineinfo.h"
 #include "client/wire/runlogname.h"
+#include "server/transferlimits.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileDialog>
 #include <QHostAddress>
 #include <QPointer>
 #include <QStandardItem>
@@ -25,6 +27,7 @@ bool Client::isBusyFlag = false;
 
 namespace {
 constexpr int MachineTabIndex = 1;
+constexpr int TransferPortOffset = 1;
 constexpr QChar SourceMark = QLatin1Char('*');
 constexpr QChar PercentSign = QLatin1Char('%');
 constexpr QChar LineFeed = QLatin1Char('\n');
@@ -114,16 +117,88 @@ bool Client::isBusy()
     return isBusyFlag;
 }
 
-// Loads from the machine: wired with the transfer channel.
-void Client::sendImageToServer(QString, bool) {}
-void Client::sendImageFileToServer(QString, QString) {}
-bool Client::read(QTcpSocket &, char *, int)
+void Client::sendImageToServer(QString deviceName, bool isFull)
 {
-    return false;
+    ImageLoad::Request request;
+    request.kind = ImageLoad::Kind::DeviceImage;
+    request.deviceName = deviceName;
+    request.isFull = isFull;
+    loadFromMachine(request,
+                    isFull ? TransferLimits::ConnectFullMs : TransferLimits::ConnectBriefMs);
 }
-bool Client::write(QFile &, char *, int)
+
+void Client::sendImageFileToServer(QString deviceName, QString setImageFileName)
 {
-    return false;
+    ImageLoad::Request request;
+    request.kind = ImageLoad::Kind::StoredFile;
+    request.deviceName = deviceName;
+    request.storedFileName = setImageFileName;
+    loadFromMachine(request, TransferLimits::ConnectUploadMs);
+}
+
+void Client::loadFromMachine(ImageLoad::Request request, int connectLimitMs)
+{
+    // The machine may leave, and this object go, in any nested event loop from here on: after
+    // one, only what is copied or guarded here is touched.
+    const QPointer<Client> self(this);
+    const ImageLoad::LogSink logLine = globalLogSink();
+    isAskStop = false;
+
+    const QString chosen = QFileDialog::getSaveFileName(nullptr, tr("Choose save file name"),
+                                                        QStringLiteral("/"), tr("Images (*.img)"));
+    if (chosen.isEmpty())
+        return;
+    isBusyFlag = true;
+    // A machine that left while the operator chose the file counts as a stop.
+    ImageLoad::Result result = ImageLoad::Result::Stopped;
+    if (self) {
+        request.address = address;
+        request.port = static_cast<quint16>(para.tcpport + TransferPortOffset);
+        request.targetPath = ImageLoad::targetPathFor(request.kind, chosen);
+        ImageLoad load(request, logLine, [self] { return !self || self->isAskStop; });
+        load.setProgress([self](qint64 done, qint64 total) {
+            if (self)
+                emit self->transferProgress(done, total);
+        });
+        result = load.run(
+            [self](const QString &line) {
+                QString command = line;
+                if (self)
+                    self->write(command);
+            },
+            connectLimitMs);
+    }
+
+    const bool stopRaised = !self || self->isAskStop;
+    for (const QString &line : ImageLoad::closingLines(request.kind, result, stopRaised))
+        logLine(line);
+    isBusyFlag = false;
+    if (!self)
+        return;
+    if (result != ImageLoad::Result::Succeeded)
+        isAskStop = false;
+    emit transferFinished();
+}
+
+bool Client::read(QTcpSocket &socket, char *buf, int len)
+{
+    const QPointer<Client> self(this);
+    return ImageLoad::read(socket, buf, len, [self] { return !self || self->isAskStop; });
+}
+
+bool Client::write(QFile &file, char *data, int len)
+{
+    return ImageLoad::write(file, data, len, globalLogSink());
+}
+
+ImageLoad::LogSink Client::globalLogSink() const
+{
+    // Outlives this object: a load goes on logging after its machine has gone.
+    const QPointer<QTextBrowser> globalLog(log);
+    return [globalLog](const QString &line) {
+        if (globalLog)
+            GlobalLog::append(globalLog, line);
+    };
 }
 
 void Client::readyRead()

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTabWidget>
 
+#include "client/imageload.h"
 #include "client/wire/lineframer.h"
 
 class FrameDevice;
@@ -78,6 +79,7 @@ signals:
     void abortServer(Client *client);
     void reflashFiles(QString &files);
     void transferProgress(qint64 done, qint64 total);
+    void transferFinished();
 
 public slots:
     void disconnected();
@@ -85,6 +87,9 @@ public slots:
     void askStop();
 
 private:
+    // Asks for the target file and runs the load; the outcome goes to the global log.
+    void loadFromMachine(ImageLoad::Request request, int connectLimitMs);
+    ImageLoad::LogSink globalLogSink() const;
     void createTab();
     void deleteTab();
     void clearLog();
