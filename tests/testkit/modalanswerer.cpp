@@ -150,6 +150,10 @@ bool ModalAnswerer::act(QWidget *modal, const Answer &answer)
             return true;
         }
         dialog->selectFile(answer.text);
+        // selectFile() leaves the name editor alone while it has the focus, as it has in a save
+        // dialog: type the name there too.
+        if (auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            nameEdit->setText(answer.text);
         static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides accept()
         return true;
     }
