@@ -15,7 +15,7 @@ private slots:
     void targets();
 
 private:
-    QModelIndex find(const QStandardItemModel &model, const QString &spec);
+    QModelIndex find(const QStandardItemModel &model, const QString &rowPath);
 };
 
 void TestDispatchList::groups_data()
@@ -52,22 +52,22 @@ void TestDispatchList::groups()
 
 // The tree: machine "M1" with S1, S2 and the source *S3; "M2" with S1 and a device without a
 // name; "m2" with S5; "M3" with S10 above S1. Rows are named "machine" or "machine/device".
-QModelIndex TestDispatchList::find(const QStandardItemModel &model, const QString &spec)
+QModelIndex TestDispatchList::find(const QStandardItemModel &model, const QString &rowPath)
 {
-    const QString machine = spec.section('/', 0, 0);
+    const QString machine = rowPath.section('/', 0, 0);
     for (int row = 0; row < model.rowCount(); ++row) {
         const QModelIndex machineIndex = model.index(row, 0);
         if (machineIndex.data().toString() != machine)
             continue;
-        if (!spec.contains('/'))
+        if (!rowPath.contains('/'))
             return machineIndex;
         for (int child = 0; child < model.rowCount(machineIndex); ++child) {
             const QModelIndex device = model.index(child, 0, machineIndex);
-            if (device.data().toString() == spec.section('/', 1))
+            if (device.data().toString() == rowPath.section('/', 1))
                 return device;
         }
     }
-    qFatal("no row %s", qPrintable(spec));
+    qFatal("no row %s", qPrintable(rowPath));
     return {};
 }
 
@@ -118,8 +118,8 @@ void TestDispatchList::targets()
         model.appendRow(item);
     }
     QModelIndexList indexes;
-    for (const QString &spec : rows)
-        indexes << find(model, spec);
+    for (const QString &rowPath : rows)
+        indexes << find(model, rowPath);
 
     const DispatchTargets targets = dispatchTargets(indexes, isOperatorChoice);
     QCOMPARE(targets.dispatchList, dispatchList);

@@ -94,8 +94,8 @@ private:
     ScriptedPeer *addMachine(const QString &name, const QStringList &ports);
     // Machine M1 with devices S1 and S2, S2 marked as its source.
     ScriptedPeer *addMachineWithSource();
-    QModelIndex rowOf(const QString &spec);
-    void select(const QStringList &specs);
+    QModelIndex rowOf(const QString &rowPath);
+    void select(const QStringList &rowPaths);
     void setFileList(ScriptedPeer *peer, const QString &files, int entries);
     void selectFile(const QString &name);
     QString logText() const
@@ -198,31 +198,31 @@ ScriptedPeer *TestWorkflows::addMachineWithSource()
 }
 
 // "M1" names a machine row, "M1/S2" a device row (its text as shown, source mark included).
-QModelIndex TestWorkflows::rowOf(const QString &spec)
+QModelIndex TestWorkflows::rowOf(const QString &rowPath)
 {
     QAbstractItemModel *model = tree()->model();
     for (int row = 0; row < model->rowCount(); ++row) {
         const QModelIndex machine = model->index(row, 0);
-        if (machine.data().toString() != spec.section('/', 0, 0))
+        if (machine.data().toString() != rowPath.section('/', 0, 0))
             continue;
-        if (!spec.contains('/'))
+        if (!rowPath.contains('/'))
             return machine;
         for (int child = 0; child < model->rowCount(machine); ++child) {
             const QModelIndex device = model->index(child, 0, machine);
-            if (device.data().toString() == spec.section('/', 1))
+            if (device.data().toString() == rowPath.section('/', 1))
                 return device;
         }
     }
     return {};
 }
 
-void TestWorkflows::select(const QStringList &specs)
+void TestWorkflows::select(const QStringList &rowPaths)
 {
     QItemSelectionModel *selection = tree()->selectionModel();
     selection->clearSelection();
-    for (const QString &spec : specs) {
-        const QModelIndex index = rowOf(spec);
-        QVERIFY2(index.isValid(), qPrintable(spec));
+    for (const QString &rowPath : rowPaths) {
+        const QModelIndex index = rowOf(rowPath);
+        QVERIFY2(index.isValid(), qPrintable(rowPath));
         selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 }
