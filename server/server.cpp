@@ -432,9 +432,11 @@ bool Server::chooseRestoreDevice(const QStringList &selects_device, QString &sel
 int Server::announceDispatch(const QStringList &attendClients, const QString &fileName, qint64 cap,
                              const QString &method, const QString *restoreDevice)
 {
+    // Looked up after the last question: nothing from here to the last command returns to the
+    // event loop, so every machine found is still there when its command is written.
     struct Target
     {
-        QPointer<Client> client;
+        Client *client;
         QString media;
     };
     // A machine may have left while the questions were open, or not have named itself yet: the
@@ -457,15 +459,10 @@ int Server::announceDispatch(const QStringList &attendClients, const QString &fi
     command.fileName = DispatchCommand::announcedName(fileName);
     command.capacity = cap;
     command.method = method;
-    int told = 0;
     for (int i = 0; i < targets.size(); ++i) {
-        // Nothing here returns to the event loop, but a write to a closed connection may report
-        // the machine gone at once.
         Client *client = targets.at(i).client;
-        if (!client)
-            continue;
-        const Client *previous = i > 0 ? targets.at(i - 1).client.data() : nullptr;
-        const Client *next = i + 1 < targets.size() ? targets.at(i + 1).client.data() : nullptr;
+        const Client *previous = i > 0 ? targets.at(i - 1).client : nullptr;
+        const Client *next = i + 1 < targets.size() ? targets.at(i + 1).client : nullptr;
         command.previous = previous ? DispatchCommand::neighbour(previous->address, command.port)
                                     : QString(DispatchCommand::NoNeighbour);
         command.next = next ? DispatchCommand::neighbour(next->address, command.port)
@@ -476,9 +473,8 @@ int Server::announceDispatch(const QStringList &attendClients, const QString &fi
         appendLog(tr("Ask client %1 for sending file %2,capacity %3, method %4\n")
                       .arg(client->address, command.fileName, QString::number(cap), method));
         appendLog(tr("Command is: ") + line);
-        ++told;
     }
-    return told;
+    return targets.size();
 }
 
 void Server::showDispatchFailure(const QString &fileName)
