@@ -1,0 +1,686 @@
+#include <QtTest>
+
+#include "../tools/machine/content.h"
+#include "app/para.h"
+#include "client/client.h"
+#include "image/imagefile.h"
+#include "image/stripinlogdisk.h"
+#include "server/server.h"
+#include "server/transferlimits.h"
+#include "testkit/modalanswerer.h"
+#include "testkit/testenv.h"
+#include "ui/mainwindow.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QNetworkAddressEntry>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTextCodec>
+#include <QTreeView>
+
+#include <memory>
+
+// The console in this process, driven through its window as an operator drives it, against
+// simulated machines in a tarn-machine process on loopback.
+
+namespace {
+
+constexpr int MachineCount = 3;
+const char *const NamePrefix = "E";
+const char *const FirstAddress = "127.0.0.2";
+// Small devices keep every transfer short; 6 MiB still spans several transfer blocks.
+const char *const Capacity = "6M";
+constexpr qint64 CapacitySectors = 6 * 1024 * 1024 / SectorSize;
+// Devices big enough that a stop lands well before the end of the transfer.
+const char *const LargeCapacity = "32M";
+constexpr qint64 LargeCapacitySectors = 32 * 1024 * 1024 / SectorSize;
+
+constexpr quint16 LowestBase = 20000;
+constexpr quint16 HighestBase = 60000;
+constexpr int PortAttempts = 50;
+constexpr int ConnectWaitMs = 20000;
+constexpr int RunWaitMs = 30000;
+constexpr int TransferWaitMs = 30000;
+// A box that nothing answers is closed after this long, and the test fails instead of hanging.
+constexpr int StrayBoxMs = 5000;
+constexpr int StrayBoxCheckMs = 250;
+// Transfer time limits run ten times faster, so a transfer that hangs fails within seconds.
+constexpr int TestMsPerSecond = 100;
+
+const char *const RestoreToImage = "Restore to Image";
+const char *const StoppedByOperator = "stopped by operator";
+
+QString machineName(int index)
+{
+    return QStringLiteral("%1-%2").arg(QLatin1String(NamePrefix)).arg(index + 1);
+}
+
+QString machineAddress(int index)
+{
+    return QHostAddress(QHostAddress(QLatin1String(FirstAddress)).toIPv4Address() + index)
+        .toString();
+}
+
+// The image a simulated machine sends of one of its devices, rebuilt from its content function.
+QByteArray deviceImage(const QString &machine, const QString &port, qint64 capacity, bool full)
+{
+    const QVector<SimContent::Run> runs =
+        full ? QVector<SimContent::Run>{{0, capacity}} : SimContent::briefRuns(capacity);
+    const quint64 seed = SimContent::deviceSeed(machine, port);
+    ImageHead head = ImageHead::built(ImageHead::OptionFastChecksum);
+    head.ulDevCap = static_cast<quint64>(capacity);
+    QByteArray image = head.encoded();
+    for (const SimContent::Run &run : runs)
+        image += SStripInLogDiskMy::run(run.offset, run.sectors).encoded();
+    image += SStripInLogDiskMy::end(capacity, capacity).encoded();
+    SimContent::Checksum checksum;
+    for (const SimContent::Run &run : runs) {
+        const QByteArray data = SimContent::sectors(seed, run.offset, run.sectors);
+        checksum.add(data);
+        image += data;
+    }
+    ImageTail tail;
+    tail.token = ImageTail::Token;
+    tail.checksum = checksum.result();
+    return image + tail.encoded();
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+template <typename T> T *child(QObject *parent, const char *name)
+{
+    T *object = parent->findChild<T *>(QLatin1String(name));
+    if (!object)
+        qFatal("no object %s", name);
+    return object;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void copyRunToTheEnd();
+    void loadIsByteExact_data();
+    void loadIsByteExact();
+    void refreshFilesAndUpload();
+    void dispatchLoadedImageToThreeMachines();
+    void firmwareDispatch();
+    void stopDuringRun();
+    void stopDuringLoad();
+    void stopDuringDispatch();
+
+private:
+    void openConsole();
+    void startMachines(const QStringList &extra = {});
+    QString storeFile(int machine, const QString &name) const;
+
+    QAction *action(const char *name) const { return child<QAction>(window, name); }
+    Server *server() const { return window->findChild<Server *>(); }
+    QTreeView *tree() const { return child<QTreeView>(window, "treeView"); }
+    QString globalLog() const { return child<QTextBrowser>(window, "logGlobal")->toPlainText(); }
+    QModelIndex machineRow(int machine) const;
+    QModelIndex deviceRow(int machine, const QString &port) const;
+    QString cell(const QModelIndex &row, int column) const;
+    void selectRow(const QModelIndex &row);
+    QTextBrowser *machineLog(int machine) const;
+    QListWidget *machineFiles(int machine) const;
+    QString load(int machine, const QString &port, bool full, const QString &fileName);
+    void stopAtFirstProgress();
+    void closeStrayBox();
+
+    QPointer<MainWindow> window;
+    std::unique_ptr<ModalAnswerer> answerer;
+    std::unique_ptr<QProcess> machines;
+    std::unique_ptr<QTemporaryDir> store;
+    std::unique_ptr<QTemporaryDir> files;
+    QMetaObject::Connection stopConnection;
+    bool busyWhenStopped = false;
+    QTimer strayBoxGuard;
+    QPointer<QWidget> strayBox;
+    QElapsedTimer strayBoxShown;
+    QStringList strayBoxes;
+};
+
+void TestEndToEnd::initTestCase()
+{
+    // Nothing of this test may announce the console on a real network.
+    Server::setAddressEntrySource([] {
+        QNetworkAddressEntry loopback;
+        loopback.setIp(QHostAddress::LocalHost);
+        loopback.setPrefixLength(8);
+        return QList<QNetworkAddressEntry>{loopback};
+    });
+    TransferLimits::setMsPerSecond(TestMsPerSecond);
+    para.restore();
+    strayBoxGuard.setInterval(StrayBoxCheckMs);
+    connect(&strayBoxGuard, &QTimer::timeout, this, &TestEndToEnd::closeStrayBox);
+}
+
+void TestEndToEnd::init()
+{
+    store.reset(new QTemporaryDir);
+    files.reset(new QTemporaryDir);
+    QVERIFY(store->isValid() && files->isValid());
+    answerer.reset(new ModalAnswerer);
+    busyWhenStopped = false;
+    strayBoxes.clear();
+    strayBoxGuard.start();
+    openConsole();
+}
+
+void TestEndToEnd::cleanup()
+{
+    strayBoxGuard.stop();
+    QVERIFY2(strayBoxes.isEmpty(), qPrintable("unanswered: " + strayBoxes.join(", ")));
+    if (window) {
+        QVERIFY(!server()->isBusy());
+        QVERIFY(!Client::isBusy());
+        QCOMPARE(answerer->pending(), 0);
+    }
+    if (machines) {
+        machines->kill();
+        machines->waitForFinished();
+        const QByteArray said = machines->readAll();
+        if (QTest::currentTestFailed())
+            qWarning("tarn-machine said:\n%s", said.constData());
+        // Under the sanitizers the machines report their own faults here.
+        QVERIFY2(!said.contains("AddressSanitizer") && !said.contains("runtime error:"),
+                 said.constData());
+    }
+    machines.reset();
+    delete window;
+    answerer.reset();
+    store.reset();
+    files.reset();
+}
+
+// A random command port whose transfer port is free too; the console must be listening on it.
+void TestEndToEnd::openConsole()
+{
+    for (int attempt = 0; attempt < PortAttempts; ++attempt) {
+        const auto base =
+            static_cast<quint16>(QRandomGenerator::global()->bounded(LowestBase, HighestBase));
+        {
+            QTcpServer command;
+            QTcpServer transfer;
+            if (!command.listen(QHostAddress::Any, base) ||
+                !transfer.listen(QHostAddress::Any, base + 1))
+                continue;
+        }
+        para.tcpport = base;
+        window = new MainWindow();
+        window->show();
+        if (globalLog().contains(QStringLiteral("The server is running on IP")))
+            return;
+        delete window; // someone took the port in between
+    }
+    QFAIL("no free pair of loopback ports for the console");
+}
+
+void TestEndToEnd::startMachines(const QStringList &extra)
+{
+    machines.reset(new QProcess);
+    machines->setProcessChannelMode(QProcess::MergedChannels);
+    const QStringList args{"--console",   "127.0.0.1",
+                           "--port",      QString::number(para.tcpport),
+                           "--count",     QString::number(MachineCount),
+                           "--name",      NamePrefix,
+                           "--address",   FirstAddress,
+                           "--ports",     "3",
+                           "--devices",   "3",
+                           "--capacity",  Capacity,
+                           "--store",     store->path(),
+                           "--run-time",  "1",
+                           "--fail-rate", "0",
+                           "--seed",      "5",
+                           "--watch-pid", QString::number(QCoreApplication::applicationPid())};
+    machines->start(QStringLiteral(TARN_MACHINE_BIN), args + extra);
+    QVERIFY(machines->waitForStarted());
+    // Every machine named, its source marked and its devices identified.
+    for (int m = 0; m < MachineCount; ++m) {
+        QTRY_VERIFY_WITH_TIMEOUT(machineRow(m).isValid(), ConnectWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(cell(deviceRow(m, "SATA1"), Client::IndexDisplayName),
+                                  QStringLiteral("*SATA1"), ConnectWaitMs);
+        for (const char *port : {"SATA1", "SATA2", "SATA3"})
+            QTRY_VERIFY_WITH_TIMEOUT(!cell(deviceRow(m, port), Client::IndexCapacity).isEmpty(),
+                                     ConnectWaitMs);
+    }
+    QCOMPARE(server()->clients().size(), MachineCount);
+}
+
+QString TestEndToEnd::storeFile(int machine, const QString &name) const
+{
+    return QDir(store->path()).filePath(machineName(machine) + QLatin1Char('/') + name);
+}
+
+QModelIndex TestEndToEnd::machineRow(int machine) const
+{
+    const QAbstractItemModel *model = tree()->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex index = model->index(row, Client::IndexDisplayName);
+        if (index.data().toString() == machineName(machine))
+            return index;
+    }
+    return QModelIndex();
+}
+
+QModelIndex TestEndToEnd::deviceRow(int machine, const QString &port) const
+{
+    const QModelIndex parent = machineRow(machine);
+    const QAbstractItemModel *model = tree()->model();
+    for (int row = 0; parent.isValid() && row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, Client::IndexDisplayName, parent);
+        if (index.data().toString().remove(QLatin1Char('*')) == port)
+            return index;
+    }
+    return QModelIndex();
+}
+
+QString TestEndToEnd::cell(const QModelIndex &row, int column) const
+{
+    return row.isValid() ? row.sibling(row.row(), column).data().toString() : QString();
+}
+
+void TestEndToEnd::selectRow(const QModelIndex &row)
+{
+    QVERIFY(row.isValid());
+    tree()->selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+QTextBrowser *TestEndToEnd::machineLog(int machine) const
+{
+    auto *tabs = child<QTabWidget>(window, "tabWidget");
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->tabText(i) == machineName(machine))
+            return tabs->widget(i)->findChild<QTextBrowser *>(QStringLiteral("textBrowserLog"));
+    return nullptr;
+}
+
+QListWidget *TestEndToEnd::machineFiles(int machine) const
+{
+    auto *tabs = child<QTabWidget>(window, "tabWidget");
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->tabText(i) == machineName(machine))
+            return tabs->widget(i)->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    return nullptr;
+}
+
+// Selects one device row alone and loads it into the named file; the path written.
+QString TestEndToEnd::load(int machine, const QString &port, bool full, const QString &fileName)
+{
+    tree()->selectionModel()->clearSelection();
+    selectRow(deviceRow(machine, port));
+    // An empty name cancels the file dialog.
+    const QString path = fileName.isEmpty() ? QString() : QDir(files->path()).filePath(fileName);
+    answerer->chooseFile(path);
+    action(full ? "actionFullLoad" : "actionBriefLoad")->trigger();
+    tree()->selectionModel()->clearSelection();
+    return path;
+}
+
+// The operator presses Stop as soon as the transfer shows progress.
+void TestEndToEnd::stopAtFirstProgress()
+{
+    QAction *stop = action("actionAbort");
+    stopConnection =
+        connect(server(), &Server::transferProgress, this, [this, stop](qint64 done, qint64 total) {
+            // Once the table has told the size, early in the data.
+            if (total <= 0 || done >= total / 2)
+                return;
+            disconnect(stopConnection);
+            busyWhenStopped = server()->isBusy() || Client::isBusy();
+            // As a click does: from the event loop the transfer turns.
+            QTimer::singleShot(0, stop, &QAction::trigger);
+        });
+}
+
+void TestEndToEnd::closeStrayBox()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || answerer->pending() > 0) {
+        strayBox = nullptr;
+        return;
+    }
+    if (modal != strayBox) {
+        strayBox = modal;
+        strayBoxShown.start();
+        return;
+    }
+    if (strayBoxShown.elapsed() < StrayBoxMs)
+        return;
+    const auto *box = qobject_cast<QMessageBox *>(modal);
+    strayBoxes
+        << QStringLiteral("%1 \"%2\"").arg(modal->windowTitle(), box ? box->text() : QString());
+    strayBox = nullptr;
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
+}
+
+void TestEndToEnd::copyRunToTheEnd()
+{
+    const QStringList before = QDir::current().entryList({"*.txt"}, QDir::Files);
+    startMachines({"--fail-rate", "0.5"});
+
+    action("actionCopy")->trigger();
+    QVERIFY(globalLog().contains(QStringLiteral("Send COPY Command")));
+    for (int m = 0; m < MachineCount; ++m)
+        QTRY_VERIFY_WITH_TIMEOUT(globalLog().contains(machineName(m) + " complete COPY: "),
+                                 RunWaitMs);
+
+    int passed = 0;
+    int failed = 0;
+    for (int m = 0; m < MachineCount; ++m) {
+        const QString name = machineName(m);
+        QVERIFY(globalLog().contains(name + " start COPY."));
+        QCOMPARE(cell(machineRow(m), Client::IndexStatus), QString());
+        int machinePassed = 0;
+        int machineFailed = 0;
+        for (const char *port : {"SATA2", "SATA3"}) {
+            const QModelIndex row = deviceRow(m, port);
+            const QString status = cell(row, Client::IndexStatus);
+            const QString percent = cell(row, Client::IndexPercentage);
+            const QString access = cell(row, Client::IndexAccessName);
+            if (status == QLatin1String("OK")) {
+                ++machinePassed;
+                QCOMPARE(percent, QStringLiteral("100%"));
+                QVERIFY(machineLog(m)->toPlainText().contains(
+                    QStringLiteral("%1 %2 OK").arg(port, access)));
+            } else {
+                QCOMPARE(status, QStringLiteral("NG"));
+                ++machineFailed;
+                QVERIFY2(percent.endsWith('%') && percent.chopped(1).toInt() < 100,
+                         qPrintable(percent));
+                QVERIFY(machineLog(m)->toPlainText().contains(
+                    QStringLiteral("%1 %2 NG").arg(port, access)));
+            }
+        }
+        QVERIFY(globalLog().contains(QStringLiteral("%1 complete COPY: %2 OK, %3 NG")
+                                         .arg(name)
+                                         .arg(machinePassed)
+                                         .arg(machineFailed)));
+        passed += machinePassed;
+        failed += machineFailed;
+
+        // One run log per machine, holding what its log tab shows.
+        QStringList logs = QDir::current().entryList({name + "-*.txt"}, QDir::Files);
+        for (const QString &old : before)
+            logs.removeAll(old);
+        QCOMPARE(logs.size(), 1);
+        const QRegularExpression form(QRegularExpression::escape(name) +
+                                      "-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt");
+        QVERIFY2(form.match(logs.first()).hasMatch(), qPrintable(logs.first()));
+        const QString shown = machineLog(m)->toPlainText();
+        QVERIFY(shown.startsWith(QStringLiteral("Start COPY")));
+        QCOMPARE(contentOf(logs.first()), QTextCodec::codecForLocale()->fromUnicode(shown));
+    }
+    // The seed gives both outcomes; a change of the machines' draw shows here.
+    QVERIFY2(passed > 0 && failed > 0,
+             qPrintable(QStringLiteral("%1 OK, %2 NG").arg(passed).arg(failed)));
+}
+
+void TestEndToEnd::loadIsByteExact_data()
+{
+    QTest::addColumn<bool>("full");
+    QTest::addColumn<int>("machine");
+    QTest::addColumn<QString>("port");
+
+    QTest::newRow("brief, source device") << false << 0 << "SATA1";
+    QTest::newRow("brief, target device") << false << 1 << "SATA3";
+    QTest::newRow("full") << true << 2 << "SATA2";
+}
+
+void TestEndToEnd::loadIsByteExact()
+{
+    QFETCH(bool, full);
+    QFETCH(int, machine);
+    QFETCH(QString, port);
+
+    startMachines();
+    // The name chosen without extension is stored with ".img".
+    const QString path = load(machine, port, full, QStringLiteral("loaded"));
+    QVERIFY(globalLog().contains(QStringLiteral("load image has succeed")));
+    QVERIFY(!globalLog().contains(QStringLiteral("failed")));
+    const QString shown = cell(deviceRow(machine, port), Client::IndexDisplayName);
+    QVERIFY(globalLog().contains(QStringLiteral("Device found : %1 ").arg(shown)));
+    QCOMPARE(contentOf(path + ".img"),
+             deviceImage(machineName(machine), port, CapacitySectors, full));
+}
+
+void TestEndToEnd::refreshFilesAndUpload()
+{
+    // Every machine holds shared.img, each its own; only the first holds first.img.
+    QVector<QByteArray> shared;
+    for (int m = 0; m < MachineCount; ++m) {
+        shared << deviceImage(machineName(m), QStringLiteral("stored"), CapacitySectors, false);
+        QVERIFY(writeFile(storeFile(m, "shared.img"), shared.last()));
+    }
+    QVERIFY(writeFile(storeFile(0, "first.img"), shared.first()));
+    startMachines();
+
+    action("actionReflash_Files")->trigger();
+    auto *list = child<QListWidget>(window, "listWidgetFiles");
+    for (int m = 0; m < MachineCount; ++m)
+        QTRY_COMPARE_WITH_TIMEOUT(machineFiles(m)->count(), m == 0 ? 2 : 1, ConnectWaitMs);
+    // The list keeps the names that every machine reported.
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("shared.img"));
+    QCOMPARE(machineFiles(0)->item(0)->text(), QStringLiteral("first.img"));
+
+    // Upload from the second machine, chosen by one of its devices.
+    list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect);
+    selectRow(deviceRow(1, "SATA2"));
+    const QString path = QDir(files->path()).filePath(QStringLiteral("uploaded.img"));
+    answerer->chooseFile(path);
+    child<QDialogButtonBox>(window, "buttonBox")->button(QDialogButtonBox::Save)->click();
+    QVERIFY(globalLog().contains(QStringLiteral("load image file has succeed")));
+    QCOMPARE(contentOf(path), shared.at(1));
+    QCOMPARE(contentOf(path), contentOf(storeFile(1, "shared.img")));
+}
+
+void TestEndToEnd::dispatchLoadedImageToThreeMachines()
+{
+    startMachines();
+    const QString path = load(0, QStringLiteral("SATA2"), false, QStringLiteral("restore.img"));
+    const QByteArray loaded = contentOf(path);
+    QCOMPARE(loaded, deviceImage(machineName(0), "SATA2", CapacitySectors, false));
+
+    // Nothing selected: the operator agrees to all machines, stores the file as an image.
+    answerer->pressButton(QMessageBox::Ok);
+    answerer->chooseFile(path);
+    answerer->pressButtonText(QLatin1String(RestoreToImage));
+    answerer->pressButton(QMessageBox::Yes);
+    action("actionUpload")->trigger();
+
+    const QList<ModalAnswerer::Seen> seen = answerer->seen();
+    QCOMPARE(seen.size(), 5); // the save dialog of the load first
+    QCOMPARE(seen.at(1).title, QStringLiteral("Ask Range"));
+    QCOMPARE(seen.at(3).text, QStringLiteral("Writting Method"));
+    QCOMPARE(seen.at(4).text,
+             QStringLiteral("Restore image file %1 to  \nAre you sure?").arg(path));
+    QVERIFY(!globalLog().contains(QStringLiteral("Fails dispatching")));
+    for (int m = 0; m < MachineCount; ++m) {
+        QVERIFY(globalLog().contains(
+            QStringLiteral("Ask client %1 for sending file restore.img,capacity %2, method image")
+                .arg(machineAddress(m))
+                .arg(CapacitySectors)));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(storeFile(m, "restore.img")), TransferWaitMs);
+        QCOMPARE(contentOf(storeFile(m, "restore.img")), loaded);
+    }
+}
+
+void TestEndToEnd::firmwareDispatch()
+{
+    startMachines();
+    // Not a whole number of sectors: the stream fills the last one.
+    constexpr int FirmwareBytes = 3 * SectorSize + 100;
+    QByteArray firmware(FirmwareBytes, Qt::Uninitialized);
+    for (int i = 0; i < firmware.size(); ++i)
+        firmware[i] = static_cast<char>(i * 7 + 3);
+    const QString path = QDir(files->path()).filePath(QStringLiteral("k31update_e2e.bin"));
+    QVERIFY(writeFile(path, firmware));
+
+    answerer->pressButton(QMessageBox::Ok);
+    answerer->chooseFile(path);
+    answerer->pressButton(QMessageBox::Yes);
+    action("actionUpload")->trigger();
+
+    QCOMPARE(answerer->seen().size(), 3);
+    QCOMPARE(answerer->seen().at(2).text,
+             QStringLiteral("The file you select will be sent overall devices and force firmware "
+                            "upgrading! Are you sure?"));
+    QVERIFY(!globalLog().contains(QStringLiteral("Fails dispatching")));
+    QVERIFY(globalLog().contains(
+        QStringLiteral("Writing firmware, size %1 bytes, to client socket...").arg(FirmwareBytes)));
+
+    const qint64 sectors = (FirmwareBytes + SectorSize - 1) / SectorSize;
+    QByteArray stream = ImageHead::built(0).encoded();
+    stream += SStripInLogDiskMy::run(0, sectors).encoded();
+    stream += SStripInLogDiskMy::end(sectors, sectors).encoded();
+    stream += firmware + QByteArray(int(sectors * SectorSize - FirmwareBytes), '\0');
+    for (int m = 0; m < MachineCount; ++m) {
+        QVERIFY(globalLog().contains(QStringLiteral("Ask client %1 for sending file "
+                                                    "k31update_e2e.bin,capacity %2, method image")
+                                         .arg(machineAddress(m))
+                                         .arg(sectors)));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(storeFile(m, "k31update_e2e.bin")),
+                                 TransferWaitMs);
+        QCOMPARE(contentOf(storeFile(m, "k31update_e2e.bin")), stream);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            machineLog(m)->toPlainText().contains(QStringLiteral("firmware k31update_e2e.bin "
+                                                                 "received")),
+            TransferWaitMs);
+    }
+}
+
+void TestEndToEnd::stopDuringRun()
+{
+    startMachines({"--run-time", "60"});
+    action("actionCopy")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!cell(deviceRow(0, "SATA2"), Client::IndexPercentage).isEmpty(),
+                             RunWaitMs);
+
+    action("actionAbort")->trigger();
+    QVERIFY(globalLog().contains(QStringLiteral("Abort button is pressed!")));
+    for (int m = 0; m < MachineCount; ++m) {
+        const QString name = machineName(m);
+        QVERIFY(globalLog().contains(
+            QStringLiteral("Client %1 is being asked stop!").arg(machineAddress(m))));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            globalLog().contains(
+                QStringLiteral("%1 ask for termination (%2)!").arg(name, StoppedByOperator)),
+            RunWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(globalLog().contains(name + " complete COPY stopped: 0 OK, 0 NG"),
+                                 RunWaitMs);
+        QCOMPARE(cell(machineRow(m), Client::IndexStatus), QString());
+        for (const char *port : {"SATA2", "SATA3"}) {
+            QCOMPARE(cell(deviceRow(m, port), Client::IndexStatus), QStringLiteral("STOPPED"));
+            QVERIFY(cell(deviceRow(m, port), Client::IndexPercentage) != QStringLiteral("100%"));
+        }
+        QVERIFY(machineLog(m)->toPlainText().contains(QStringLiteral("Ask for terminate!")));
+    }
+    for (Client *client : server()->clients())
+        QVERIFY(client->stopRequested());
+    QVERIFY(!server()->stopRequested());
+    QCOMPARE(server()->clients().size(), MachineCount);
+}
+
+void TestEndToEnd::stopDuringLoad()
+{
+    startMachines({"--capacity", LargeCapacity});
+    stopAtFirstProgress();
+    const QString path = load(1, QStringLiteral("SATA2"), true, QStringLiteral("stopped.img"));
+
+    QVERIFY(busyWhenStopped);
+    const QString log = globalLog();
+    QVERIFY(log.contains(QStringLiteral("Abort button is pressed!")));
+    QVERIFY(log.contains(QStringLiteral("is terminated!")));
+    QVERIFY(log.contains(QStringLiteral("load image has failed!")));
+    QVERIFY(!log.contains(QStringLiteral("load image has succeed")));
+    QVERIFY(!Client::isBusy());
+    // The machine that was loading is ready for the next load; the others keep the stop.
+    for (Client *client : server()->clients())
+        QCOMPARE(client->stopRequested(), client->address != machineAddress(1));
+    // What arrived stays on disk as it came.
+    const QByteArray partial = contentOf(path);
+    const QByteArray whole = deviceImage(machineName(1), "SATA2", LargeCapacitySectors, true);
+    QVERIFY(partial.size() > ImageHead::Size);
+    QVERIFY(partial.size() < whole.size());
+    QVERIFY(whole.startsWith(partial));
+
+    // Nothing stays busy: the next load goes through.
+    const QString next = load(1, QStringLiteral("SATA1"), false, QStringLiteral("next.img"));
+    QVERIFY(globalLog().contains(QStringLiteral("load image has succeed")));
+    QCOMPARE(contentOf(next), deviceImage(machineName(1), "SATA1", LargeCapacitySectors, false));
+}
+
+void TestEndToEnd::stopDuringDispatch()
+{
+    startMachines({"--capacity", LargeCapacity});
+    const QString path = QDir(files->path()).filePath(QStringLiteral("big.img"));
+    QVERIFY(writeFile(path, deviceImage(machineName(0), "SATA1", LargeCapacitySectors, true)));
+
+    answerer->pressButton(QMessageBox::Ok);
+    answerer->chooseFile(path);
+    answerer->pressButtonText(QLatin1String(RestoreToImage));
+    answerer->pressButton(QMessageBox::Yes);
+    answerer->pressButton(QMessageBox::Ok); // the failure box
+    stopAtFirstProgress();
+    action("actionUpload")->trigger();
+
+    const QString failure =
+        QStringLiteral("Fails dispatching image %1!\nProcess terminate!\n").arg(path);
+    QCOMPARE(answerer->seen().size(), 5);
+    QCOMPARE(answerer->seen().last().title, QStringLiteral("Dispatch image"));
+    QCOMPARE(answerer->seen().last().text, failure);
+    QVERIFY(busyWhenStopped);
+    const QString log = globalLog();
+    QVERIFY(log.contains(QStringLiteral("Abort button is pressed!")));
+    QVERIFY(log.contains(QStringLiteral("send image process is terminated!")));
+    QVERIFY(log.contains(failure.trimmed()));
+    QVERIFY(!server()->isBusy());
+    QVERIFY(!server()->stopRequested());
+    // No machine keeps a file that did not arrive whole.
+    for (int m = 0; m < MachineCount; ++m)
+        QTRY_VERIFY_WITH_TIMEOUT(
+            machineLog(m)->toPlainText().contains(QStringLiteral("dispatch of big.img failed")),
+            TransferWaitMs);
+    for (int m = 0; m < MachineCount; ++m)
+        QVERIFY(!QFileInfo::exists(storeFile(m, "big.img")));
+
+    // Nothing stays busy: a load starts and asks for its file.
+    load(0, QStringLiteral("SATA1"), false, QString());
+    QCOMPARE(answerer->seen().last().className, QStringLiteral("QFileDialog"));
+}
+
+TARN_TEST_MAIN(TestEndToEnd)
+
+#include "tst_e2e.moc"
