@@ -131,6 +131,7 @@ private slots:
     void loadIsByteExact();
     void refreshFilesAndUpload();
     void dispatchLoadedImageToThreeMachines();
+    void restoreOntoChosenDevices();
     void firmwareDispatch();
     void stopDuringRun();
     void stopDuringLoad();
@@ -535,6 +536,43 @@ void TestEndToEnd::dispatchLoadedImageToThreeMachines()
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(storeFile(m, "restore.img")), TransferWaitMs);
         QCOMPARE(contentOf(storeFile(m, "restore.img")), loaded);
     }
+}
+
+// Device rows chosen on two machines: only those two machines take the stream, each writing it
+// onto its chosen device as a run of its own.
+void TestEndToEnd::restoreOntoChosenDevices()
+{
+    startMachines();
+    const QString path = QDir(files->path()).filePath(QStringLiteral("device.img"));
+    QVERIFY(writeFile(path, deviceImage(machineName(2), "SATA1", CapacitySectors, false)));
+
+    selectRow(deviceRow(0, "SATA2"));
+    selectRow(deviceRow(1, "SATA3"));
+    answerer->chooseFile(path);
+    answerer->pressButtonText(QStringLiteral("Restore"));
+    answerer->pressButton(QMessageBox::Yes);
+    action("actionUpload")->trigger();
+
+    QCOMPARE(answerer->seen().size(), 3);
+    QCOMPARE(answerer->seen().at(2).text,
+             QStringLiteral("Restore from %1 to \nE-1|SATA2\nE-2|SATA3\n Are you sure?").arg(path));
+    QVERIFY(!globalLog().contains(QStringLiteral("Fails dispatching")));
+    const struct
+    {
+        int machine;
+        const char *port;
+    } restored[] = {{0, "SATA2"}, {1, "SATA3"}};
+    for (const auto &target : restored) {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            globalLog().contains(machineName(target.machine) + " complete RESTORE: 1 OK, 0 NG"),
+            TransferWaitMs);
+        const QModelIndex row = deviceRow(target.machine, target.port);
+        QCOMPARE(cell(row, Client::IndexStatus), QStringLiteral("OK"));
+        QCOMPARE(cell(row, Client::IndexPercentage), QStringLiteral("100%"));
+    }
+    QVERIFY(!globalLog().contains(machineName(2) + " start RESTORE"));
+    for (int m = 0; m < MachineCount; ++m)
+        QVERIFY(!QFileInfo::exists(storeFile(m, "device.img")));
 }
 
 void TestEndToEnd::firmwareDispatch()
