@@ -150,6 +150,7 @@ private:
     QModelIndex deviceRow(int machine, const QString &port) const;
     QString cell(const QModelIndex &row, int column) const;
     void selectRow(const QModelIndex &row);
+    QWidget *machineTab(int machine) const;
     QTextBrowser *machineLog(int machine) const;
     QListWidget *machineFiles(int machine) const;
     QString load(int machine, const QString &port, bool full, const QString &fileName);
@@ -315,22 +316,25 @@ void TestEndToEnd::selectRow(const QModelIndex &row)
     tree()->selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
-QTextBrowser *TestEndToEnd::machineLog(int machine) const
+// The machine's tab, found by the label the operator reads.
+QWidget *TestEndToEnd::machineTab(int machine) const
 {
     auto *tabs = child<QTabWidget>(window, "tabWidget");
     for (int i = 0; i < tabs->count(); ++i)
         if (tabs->tabText(i) == machineName(machine))
-            return tabs->widget(i)->findChild<QTextBrowser *>(QStringLiteral("textBrowserLog"));
+            return tabs->widget(i);
+    qFatal("no tab of machine %d", machine);
     return nullptr;
+}
+
+QTextBrowser *TestEndToEnd::machineLog(int machine) const
+{
+    return child<QTextBrowser>(machineTab(machine), "textBrowserLog");
 }
 
 QListWidget *TestEndToEnd::machineFiles(int machine) const
 {
-    auto *tabs = child<QTabWidget>(window, "tabWidget");
-    for (int i = 0; i < tabs->count(); ++i)
-        if (tabs->tabText(i) == machineName(machine))
-            return tabs->widget(i)->findChild<QListWidget *>(QStringLiteral("listWidget"));
-    return nullptr;
+    return child<QListWidget>(machineTab(machine), "listWidget");
 }
 
 // Selects one device row alone and loads it into the named file; the path written.
