@@ -440,8 +440,8 @@ void TestEndToEnd::copyRunToTheEnd()
         for (const QString &old : before)
             logs.removeAll(old);
         QCOMPARE(logs.size(), 1);
-        const QRegularExpression form(QRegularExpression::escape(name) +
-                                      "-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt");
+        const QRegularExpression form(QRegularExpression::anchoredPattern(
+            QRegularExpression::escape(name) + "-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt"));
         QVERIFY2(form.match(logs.first()).hasMatch(), qPrintable(logs.first()));
         const QString shown = machineLog(m)->toPlainText();
         QVERIFY(shown.startsWith(QStringLiteral("Start COPY")));
