@@ -6,52 +6,241 @@
     <message>
         <source>New connection from %1
 </source>
-        <translation type="unfinished"></translation>
+        <translation>來自 %1 的新連線
+</translation>
     </message>
     <message>
         <source>Dropped a line of %1 bytes from the machine: lines are limited to %2 bytes.</source>
-        <translation type="unfinished"></translation>
+        <translation>已捨棄來自機台的一行 %1 位元組的資料：每行最多 %2 位元組。</translation>
     </message>
     <message>
         <source>Client %1 is being asked stop!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>正在要求用戶端 %1 停止！
+</translation>
     </message>
     <message>
         <source>%1 is disconnected!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>%1 已中斷連線！
+</translation>
     </message>
     <message>
         <source>Start %1
 </source>
-        <translation type="unfinished"></translation>
+        <translation>開始 %1
+</translation>
     </message>
     <message>
         <source>%1 complete %2
 </source>
-        <translation type="unfinished"></translation>
+        <translation>%1 完成 %2
+</translation>
     </message>
     <message>
         <source>%1 ask for termination (%2)!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>%1 要求終止（%2）！
+</translation>
     </message>
     <message>
         <source>Ask for terminate!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>要求終止！
+</translation>
+    </message>
+    <message>
+        <source>Choose save file name</source>
+        <translation>選擇儲存的檔案名稱</translation>
+    </message>
+    <message>
+        <source>Images (*.img)</source>
+        <translation>映像檔 (*.img)</translation>
+    </message>
+    <message>
+        <source>load image has succeed
+</source>
+        <translation>映像載入成功
+</translation>
+    </message>
+    <message>
+        <source>load image file has succeed
+</source>
+        <translation>映像檔載入成功
+</translation>
+    </message>
+    <message>
+        <source>is terminated!
+</source>
+        <translation>已終止！
+</translation>
+    </message>
+    <message>
+        <source>load image has failed!
+</source>
+        <translation>映像載入失敗！
+</translation>
+    </message>
+    <message>
+        <source>load image file has failed!
+</source>
+        <translation>映像檔載入失敗！
+</translation>
+    </message>
+    <message>
+        <source>Ask client %1 device %2 for sending image to server by port %3 and save with name %4
+</source>
+        <translation>要求用戶端 %1 的裝置 %2 透過連接埠 %3 將映像傳送到伺服器，並儲存為 %4
+</translation>
+    </message>
+    <message>
+        <source>Unable to open %1 for writting!
+</source>
+        <translation>無法開啟 %1 以進行寫入！
+</translation>
+    </message>
+    <message>
+        <source>connect state %1 
+</source>
+        <translation>連線狀態 %1 
+</translation>
+    </message>
+    <message>
+        <source>timeoue when try to connect client %1(%2)!
+</source>
+        <translation>連線用戶端 %1（%2）時逾時！
+</translation>
+    </message>
+    <message>
+        <source>read socket image head failed!
+</source>
+        <translation>從通訊端讀取映像標頭失敗！
+</translation>
+    </message>
+    <message>
+        <source>Image file token is not correct!
+</source>
+        <translation>映像檔標記不正確！
+</translation>
+    </message>
+    <message>
+        <source>Image file version is not correct!
+</source>
+        <translation>映像檔版本不正確！
+</translation>
+    </message>
+    <message>
+        <source>Image Disk Size %1 
+</source>
+        <translation>映像磁碟大小 %1 
+</translation>
+    </message>
+    <message>
+        <source>malloc buffer memory failed!
+</source>
+        <translation>配置緩衝區記憶體失敗！
+</translation>
+    </message>
+    <message>
+        <source>new log table memory failed!
+</source>
+        <translation>配置日誌表記憶體失敗！
+</translation>
+    </message>
+    <message>
+        <source>write image file head failed!
+</source>
+        <translation>寫入映像檔標頭失敗！
+</translation>
+    </message>
+    <message>
+        <source>start write log table ...
+</source>
+        <translation>開始寫入日誌表...
+</translation>
+    </message>
+    <message>
+        <source>read socket log table(%1)failed!
+</source>
+        <translation>從通訊端讀取日誌表（%1）失敗！
+</translation>
+    </message>
+    <message>
+        <source>write log table(%1)failed!
+</source>
+        <translation>寫入日誌表（%1）失敗！
+</translation>
+    </message>
+    <message>
+        <source>start write data ...
+</source>
+        <translation>開始寫入資料...
+</translation>
+    </message>
+    <message>
+        <source>read socket data failed!
+</source>
+        <translation>從通訊端讀取資料失敗！
+</translation>
+    </message>
+    <message>
+        <source>write image data failed!
+</source>
+        <translation>寫入映像資料失敗！
+</translation>
+    </message>
+    <message>
+        <source>read socket image tail failed!
+</source>
+        <translation>從通訊端讀取映像結尾失敗！
+</translation>
+    </message>
+    <message>
+        <source>Image tail token is not correct!
+</source>
+        <translation>映像結尾標記不正確！
+</translation>
+    </message>
+    <message>
+        <source>image checksum is 0x%1
+</source>
+        <translation>映像總和檢查碼為 0x%1
+</translation>
+    </message>
+    <message>
+        <source>write image file tail failed!
+</source>
+        <translation>寫入映像檔結尾失敗！
+</translation>
+    </message>
+    <message>
+        <source>read from %1 cause error!
+</source>
+        <translation>從 %1 讀取時發生錯誤！
+</translation>
+    </message>
+    <message>
+        <source>%1 write error!
+</source>
+        <translation>%1 寫入錯誤！
+</translation>
+    </message>
+    <message>
+        <source>Timeout when writing 
+</source>
+        <translation>寫入時逾時 
+</translation>
     </message>
 </context>
 <context>
     <name>FrameDevice</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished"></translation>
+        <translation>框架</translation>
     </message>
     <message>
         <source>Status</source>
-        <translation type="unfinished"></translation>
+        <translation>狀態</translation>
     </message>
     <message>
         <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
@@ -80,370 +269,44 @@ p, li { white-space: pre-wrap; }
 &lt;td&gt;
 &lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;$programVersion&lt;/span&gt;&lt;/p&gt;
 &lt;p style=&quot; margin-top:12px; margin-bottom:12px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;  &lt;/span&gt;&lt;/p&gt;&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;PMingLiU&apos;; font-size:9pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;table border=&quot;1&quot; style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px;&quot; width=&quot;100%&quot; cellspacing=&quot;2&quot; cellpadding=&quot;0&quot;&gt;
+&lt;tr&gt;
+&lt;td&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;機台名稱&lt;/span&gt;&lt;/p&gt;&lt;/td&gt;
+&lt;td&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;$machineName&lt;/span&gt;&lt;/p&gt;&lt;/td&gt;&lt;/tr&gt;
+&lt;tr&gt;
+&lt;td&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;型號名稱&lt;/span&gt;&lt;/p&gt;&lt;/td&gt;
+&lt;td&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;$modelName&lt;/span&gt;&lt;/p&gt;&lt;/td&gt;&lt;/tr&gt;
+&lt;tr&gt;
+&lt;td&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;廠商名稱&lt;/span&gt;&lt;/p&gt;&lt;/td&gt;
+&lt;td&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;$vendorName&lt;/span&gt;&lt;/p&gt;&lt;/td&gt;&lt;/tr&gt;
+&lt;tr&gt;
+&lt;td&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;程式版本&lt;/span&gt;&lt;/p&gt;&lt;/td&gt;
+&lt;td&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;$programVersion&lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:12px; margin-bottom:12px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-family:&apos;Ubuntu&apos;; font-size:10pt;&quot;&gt;  &lt;/span&gt;&lt;/p&gt;&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="unfinished"></translation>
+        <translation>設定</translation>
     </message>
     <message>
         <source>Log</source>
-        <translation type="unfinished"></translation>
+        <translation>日誌</translation>
     </message>
     <message>
         <source>Files in source media</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>ImageDispatch</name>
-    <message>
-        <source>Create server for listen to client...
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Timeout for listen client!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>is terminated!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Client %1 is connected
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Timeout and no client is connected!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Refused transfer connection from %1
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Flush and wait for disconnect from client %1...
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Timeout and client remains connected!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Client is disconnected
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Open image file %1 for sending to client.
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unable to open file %1!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Read and send file head.
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to read image file head!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Image file token is not correct!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Image file version is not correct!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Image Disk Size %1 
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>error writting image head!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Read and send brief log table.
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>malloc buffer memory failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>new log table memory failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unable to read logtable from image file at position %1
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>erro writting log table to client!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>send image process is terminated!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Read and send image data data to client...
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unable to read image file at position %1!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unable to write scoket with image file position %1!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Read and send tail to client.
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to read image tail!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Image tail token is not correct!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>image checksum is 0x%1
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to write image tail!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unable to open firmware file %1 !
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>create and write firmware image head to client socket
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>error writting firmware image head!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Create and write firmware brief log table to client socket
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>erro writting firmware log table!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>send firmware process is terminated!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Writing firmware, size %1 bytes, to client socket...
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unable to read firmware file at position %1!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unable to write scoket with firmware file position %1!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>ImageLoad</name>
-    <message>
-        <source>load image has succeed
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>load image file has succeed
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>is terminated!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>load image has failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>load image file has failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Ask client %1 device %2 for sending image to server by port %3 and save with name %4
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unable to open %1 for writting!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>connect state %1 
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>timeoue when try to connect client %1(%2)!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>read socket image head failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Image file token is not correct!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Image file version is not correct!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Image Disk Size %1 
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>malloc buffer memory failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>new log table memory failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>write image file head failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>start write log table ...
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>read socket log table(%1)failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>write log table(%1)failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>start write data ...
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>read socket data failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>write image data failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>read socket image tail failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Image tail token is not correct!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>image checksum is 0x%1
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>write image file tail failed!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>read from %1 cause error!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 write error!
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Timeout when writing 
-</source>
-        <translation type="unfinished"></translation>
+        <translation>來源媒體中的檔案</translation>
     </message>
 </context>
 <context>
@@ -454,7 +317,7 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>Machines Summary</source>
-        <translation>機器總覽</translation>
+        <translation>機台總覽</translation>
     </message>
     <message>
         <source>Global Log</source>
@@ -490,7 +353,7 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>Restore Image to all client source devices</source>
-        <translation>將映像還原到所有機器的來源裝置</translation>
+        <translation>將映像還原到所有機台的來源裝置</translation>
     </message>
     <message>
         <source>Stop</source>
@@ -558,7 +421,7 @@ Please abort first
     </message>
     <message>
         <source>Please press the Connection button to connect the machine.!</source>
-        <translation>請按「連線」按鈕連線機器！</translation>
+        <translation>請按「連線」按鈕連線機台！</translation>
     </message>
     <message>
         <source>Please select any one Device!</source>
@@ -567,7 +430,7 @@ Please abort first
     <message>
         <source>Machine ID found : %1 
 </source>
-        <translation>找到機器 ID：%1 
+        <translation>找到機台 ID：%1 
 </translation>
     </message>
     <message>
@@ -616,7 +479,7 @@ Can not contain space!</source>
     </message>
     <message>
         <source>Please Select Machine Device!</source>
-        <translation>請選擇機器的裝置！</translation>
+        <translation>請選擇機台的裝置！</translation>
     </message>
     <message>
         <source>UpLoad image file %1 to Server...</source>
@@ -628,15 +491,15 @@ Can not contain space!</source>
     </message>
     <message>
         <source>Would you like to dispatch to all machines connected?</source>
-        <translation>是否派送到所有已連線的機器？</translation>
+        <translation>是否派送到所有已連線的機台？</translation>
     </message>
     <message>
         <source>Send image to all clients...</source>
-        <translation>正在將映像傳送到所有機器...</translation>
+        <translation>正在將映像傳送到所有機台...</translation>
     </message>
     <message>
         <source>reading file lists from all machines...</source>
-        <translation>正在讀取所有機器的檔案清單...</translation>
+        <translation>正在讀取所有機台的檔案清單...</translation>
     </message>
 </context>
 <context>
@@ -644,104 +507,458 @@ Can not contain space!</source>
     <message>
         <source>Send COPY Command
 </source>
-        <translation type="unfinished"></translation>
+        <translation>傳送 COPY 命令
+</translation>
     </message>
     <message>
         <source>Send COMPARE Command
 </source>
-        <translation type="unfinished"></translation>
+        <translation>傳送 COMPARE 命令
+</translation>
     </message>
     <message>
         <source>Send VERIFY Command
 </source>
-        <translation type="unfinished"></translation>
+        <translation>傳送 VERIFY 命令
+</translation>
     </message>
     <message>
         <source>Send ERASE Command
 </source>
-        <translation type="unfinished"></translation>
+        <translation>傳送 ERASE 命令
+</translation>
     </message>
     <message>
         <source>Send RESIZE Command
 </source>
-        <translation type="unfinished"></translation>
+        <translation>傳送 RESIZE 命令
+</translation>
     </message>
     <message>
         <source>net is online
 </source>
-        <translation type="unfinished"></translation>
+        <translation>網路已連通
+</translation>
     </message>
     <message>
         <source>Opening network session...</source>
-        <translation type="unfinished"></translation>
+        <translation>正在開啟網路工作階段...</translation>
     </message>
     <message>
         <source>Unable to start the server: %1.
 </source>
-        <translation type="unfinished"></translation>
+        <translation>無法啟動伺服器：%1。
+</translation>
     </message>
     <message>
         <source>The server has IP: %1 
 </source>
-        <translation type="unfinished"></translation>
+        <translation>伺服器的 IP：%1 
+</translation>
     </message>
     <message>
         <source>The server is running on IP: %1 port: %2
 </source>
-        <translation type="unfinished"></translation>
+        <translation>伺服器正在執行，IP：%1，連接埠：%2
+</translation>
     </message>
     <message>
         <source>broadcast %1
 </source>
-        <translation type="unfinished"></translation>
+        <translation>廣播 %1
+</translation>
     </message>
     <message>
         <source>Fails broadcast %1!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>廣播 %1 失敗！
+</translation>
     </message>
     <message>
         <source>Connect IP: %1 &lt;=&gt; %2 
 </source>
-        <translation type="unfinished"></translation>
+        <translation>連線 IP：%1 &lt;=&gt; %2 
+</translation>
     </message>
     <message>
         <source>Host Warning</source>
-        <translation type="unfinished"></translation>
+        <translation>主機警告</translation>
     </message>
     <message>
         <source>More than one host received connection requirement.
 Reject %1
 </source>
-        <translation type="unfinished"></translation>
+        <translation>不只一個主機位址收到了連線要求。
+拒絕 %1
+</translation>
     </message>
     <message>
         <source>Client %1 is disconnect, remove it!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>用戶端 %1 已中斷連線，將其移除！
+</translation>
     </message>
     <message>
         <source>Server is been asking terminating!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>伺服器已被要求終止！
+</translation>
     </message>
     <message>
         <source>Abort client %1!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>中止用戶端 %1！
+</translation>
     </message>
     <message>
         <source>Abort button is pressed!
 </source>
-        <translation type="unfinished"></translation>
+        <translation>已按下「停止」按鈕！
+</translation>
     </message>
     <message>
         <source>Error</source>
-        <translation type="unfinished">錯誤</translation>
+        <translation>錯誤</translation>
     </message>
     <message>
         <source>Please press the Connection button to connect the machine.!</source>
-        <translation type="unfinished"></translation>
+        <translation>請按「連線」按鈕連線機台！</translation>
+    </message>
+    <message>
+        <source>Create server for listen to client...
+</source>
+        <translation>正在建立伺服器以監聽用戶端...
+</translation>
+    </message>
+    <message>
+        <source>Timeout for listen client!
+</source>
+        <translation>監聽用戶端逾時！
+</translation>
+    </message>
+    <message>
+        <source>Client %1 is connected
+</source>
+        <translation>用戶端 %1 已連線
+</translation>
+    </message>
+    <message>
+        <source>Timeout and no client is connected!
+</source>
+        <translation>逾時，沒有用戶端連線！
+</translation>
+    </message>
+    <message>
+        <source>is terminated!
+</source>
+        <translation>已終止！
+</translation>
+    </message>
+    <message>
+        <source>Refused transfer connection from %1
+</source>
+        <translation>已拒絕來自 %1 的傳輸連線
+</translation>
+    </message>
+    <message>
+        <source>Flush and wait for disconnect from client %1...
+</source>
+        <translation>正在清空緩衝區並等待用戶端 %1 中斷連線...
+</translation>
+    </message>
+    <message>
+        <source>Timeout and client remains connected!
+</source>
+        <translation>逾時，用戶端仍保持連線！
+</translation>
+    </message>
+    <message>
+        <source>Client is disconnected
+</source>
+        <translation>用戶端已中斷連線
+</translation>
+    </message>
+    <message>
+        <source>Open image file %1 for sending to client.
+</source>
+        <translation>開啟映像檔 %1 以傳送到用戶端。
+</translation>
+    </message>
+    <message>
+        <source>Unable to open file %1!
+</source>
+        <translation>無法開啟檔案 %1！
+</translation>
+    </message>
+    <message>
+        <source>Read and send file head.
+</source>
+        <translation>讀取並傳送檔案標頭。
+</translation>
+    </message>
+    <message>
+        <source>Failed to read image file head!
+</source>
+        <translation>讀取映像檔標頭失敗！
+</translation>
+    </message>
+    <message>
+        <source>Image file token is not correct!
+</source>
+        <translation>映像檔標記不正確！
+</translation>
+    </message>
+    <message>
+        <source>Image file version is not correct!
+</source>
+        <translation>映像檔版本不正確！
+</translation>
+    </message>
+    <message>
+        <source>Image Disk Size %1 
+</source>
+        <translation>映像磁碟大小 %1 
+</translation>
+    </message>
+    <message>
+        <source>error writting image head!
+</source>
+        <translation>寫入映像標頭時發生錯誤！
+</translation>
+    </message>
+    <message>
+        <source>Read and send brief log table.
+</source>
+        <translation>讀取並傳送精簡日誌表。
+</translation>
+    </message>
+    <message>
+        <source>malloc buffer memory failed!
+</source>
+        <translation>配置緩衝區記憶體失敗！
+</translation>
+    </message>
+    <message>
+        <source>new log table memory failed!
+</source>
+        <translation>配置日誌表記憶體失敗！
+</translation>
+    </message>
+    <message>
+        <source>Unable to read logtable from image file at position %1
+</source>
+        <translation>無法從映像檔的位置 %1 讀取日誌表
+</translation>
+    </message>
+    <message>
+        <source>erro writting log table to client!
+</source>
+        <translation>向用戶端寫入日誌表時發生錯誤！
+</translation>
+    </message>
+    <message>
+        <source>send image process is terminated!
+</source>
+        <translation>傳送映像的程序已終止！
+</translation>
+    </message>
+    <message>
+        <source>Read and send image data data to client...
+</source>
+        <translation>正在讀取映像資料並傳送到用戶端...
+</translation>
+    </message>
+    <message>
+        <source>Unable to read image file at position %1!
+</source>
+        <translation>無法讀取映像檔位置 %1 處的資料！
+</translation>
+    </message>
+    <message>
+        <source>Unable to write scoket with image file position %1!
+</source>
+        <translation>無法將映像檔位置 %1 處的資料寫入通訊端！
+</translation>
+    </message>
+    <message>
+        <source>Read and send tail to client.
+</source>
+        <translation>讀取檔案結尾並傳送到用戶端。
+</translation>
+    </message>
+    <message>
+        <source>Failed to read image tail!
+</source>
+        <translation>讀取映像結尾失敗！
+</translation>
+    </message>
+    <message>
+        <source>Image tail token is not correct!
+</source>
+        <translation>映像結尾標記不正確！
+</translation>
+    </message>
+    <message>
+        <source>image checksum is 0x%1
+</source>
+        <translation>映像總和檢查碼為 0x%1
+</translation>
+    </message>
+    <message>
+        <source>Failed to write image tail!
+</source>
+        <translation>寫入映像結尾失敗！
+</translation>
+    </message>
+    <message>
+        <source>Unable to open firmware file %1 !
+</source>
+        <translation>無法開啟韌體檔案 %1！
+</translation>
+    </message>
+    <message>
+        <source>create and write firmware image head to client socket
+</source>
+        <translation>建立韌體映像標頭並寫入用戶端通訊端
+</translation>
+    </message>
+    <message>
+        <source>error writting firmware image head!
+</source>
+        <translation>寫入韌體映像標頭時發生錯誤！
+</translation>
+    </message>
+    <message>
+        <source>Create and write firmware brief log table to client socket
+</source>
+        <translation>建立韌體精簡日誌表並寫入用戶端通訊端
+</translation>
+    </message>
+    <message>
+        <source>erro writting firmware log table!
+</source>
+        <translation>寫入韌體日誌表時發生錯誤！
+</translation>
+    </message>
+    <message>
+        <source>send firmware process is terminated!
+</source>
+        <translation>傳送韌體的程序已終止！
+</translation>
+    </message>
+    <message>
+        <source>Writing firmware, size %1 bytes, to client socket...
+</source>
+        <translation>正在將韌體（大小 %1 位元組）寫入用戶端通訊端...
+</translation>
+    </message>
+    <message>
+        <source>Unable to read firmware file at position %1!
+</source>
+        <translation>無法讀取韌體檔案位置 %1 處的資料！
+</translation>
+    </message>
+    <message>
+        <source>Unable to write scoket with firmware file position %1!
+</source>
+        <translation>無法將韌體檔案位置 %1 處的資料寫入通訊端！
+</translation>
+    </message>
+    <message>
+        <source>Attend devices is </source>
+        <translation>參與的裝置為 </translation>
+    </message>
+    <message>
+        <source>Choose image file name</source>
+        <translation>選擇映像檔名稱</translation>
+    </message>
+    <message>
+        <source>Images (*.img)</source>
+        <translation>映像檔 (*.img)</translation>
+    </message>
+    <message>
+        <source>The file you select will be sent overall devices and force firmware upgrading! Are you sure?</source>
+        <translation>所選檔案將傳送到所有裝置並強制升級韌體！確定嗎？</translation>
+    </message>
+    <message>
+        <source>Restore image file %1 to %2 
+Are you sure?</source>
+        <translation>將映像檔 %1 還原到 %2 
+確定嗎？</translation>
+    </message>
+    <message>
+        <source>Restore from %1 to 
+%2 Are you sure?</source>
+        <translation>將 %1 還原到 
+%2 確定嗎？</translation>
+    </message>
+    <message>
+        <source>ERROR</source>
+        <translation>錯誤</translation>
+    </message>
+    <message>
+        <source>Fails analysing image file!</source>
+        <translation>分析映像檔失敗！</translation>
+    </message>
+    <message>
+        <source>WARNING</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Writting Method</source>
+        <translation>寫入方式</translation>
+    </message>
+    <message>
+        <source>Restore to Image will copy the image file to Source Position. An image file with the same name on the device will be overwritten.
+Restore will expand the image file and write the contents to the selected devices. The whole media will be overwritten.
+Cancel to do nothing and exit.</source>
+        <translation>「還原為映像檔」會將映像檔複製到來源位置，裝置上同名的映像檔將被覆寫。
+「還原」會展開映像檔並將內容寫入所選裝置，整個媒體將被覆寫。
+「取消」則不執行任何動作並退出。</translation>
+    </message>
+    <message>
+        <source>Restore to Image</source>
+        <translation>還原為映像檔</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>還原</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Please select one Device!</source>
+        <translation>請選擇一個裝置！</translation>
+    </message>
+    <message>
+        <source>Machine %1 is not connected, skipped!
+</source>
+        <translation>機台 %1 未連線，已略過！
+</translation>
+    </message>
+    <message>
+        <source>Ask client %1 for sending file %2,capacity %3, method %4
+</source>
+        <translation>要求用戶端 %1 傳送檔案 %2，容量 %3，方式 %4
+</translation>
+    </message>
+    <message>
+        <source>Command is: </source>
+        <translation>命令為： </translation>
+    </message>
+    <message>
+        <source>Fails dispatching image %1!
+Process terminate!
+</source>
+        <translation>派送映像 %1 失敗！
+程序已終止！
+</translation>
+    </message>
+    <message>
+        <source>Dispatch image</source>
+        <translation>派送映像</translation>
     </message>
 </context>
 <context>
@@ -756,7 +973,7 @@ Reject %1
     </message>
     <message>
         <source>Save machines log every rounds</source>
-        <translation>每輪儲存機器日誌</translation>
+        <translation>每輪儲存機台日誌</translation>
     </message>
     <message>
         <source>Network</source>
