@@ -171,14 +171,11 @@ private slots:
     void run();
     void stopEndsRunAndRefusesSecond();
     void fileListAndChosenImage();
-    void load_data();
-    void load();
     void upload_data();
     void upload();
     void dispatch_data();
     void dispatch();
     void dispatchFullWritesDevices();
-    void dispatchPassesAlongChain();
     void stopEndsLoadAndDispatch();
     void malformedCommandsAreNoted();
 
@@ -406,60 +403,6 @@ void TestMachine::fileListAndChosenImage()
     QCOMPARE(lines.at(indexOfPrefix(lines, "&R", from)), QString("&R "));
 }
 
-void TestMachine::load_data()
-{
-    QTest::addColumn<bool>("full");
-    QTest::newRow("brief") << false;
-    QTest::newRow("full") << true;
-}
-
-void TestMachine::load()
-{
-    QFETCH(bool, full);
-    startMachines({"--devices", "4"});
-    const quint16 transfer = console->port + 1;
-    console->send(machine(), QString("C *SATA3 %1 %2").arg(transfer).arg(full ? 1 : 0).toUtf8());
-    bool connected = false;
-    const QByteArray got = readLoad(addressOf(0), transfer, &connected);
-    QVERIFY(connected);
-
-    // The table tells the runs; the whole stream is then rebuilt from the device's content.
-    QVERIFY(got.size() > ImageHead::Size);
-    QVector<SimContent::Run> runs;
-    for (int at = ImageHead::Size;; at += SStripInLogDiskMy::Size) {
-        QVERIFY(at + SStripInLogDiskMy::Size <= got.size());
-        const SStripInLogDiskMy e = SStripInLogDiskMy::decode(got.constData() + at);
-        if (e.isEnd())
-            break;
-        QCOMPARE(e.tp_cmd, SStripInLogDiskMy::TypeRun);
-        runs.append({e.off_trg, e.cn_sector});
-    }
-    if (full) {
-        QCOMPARE(runs.size(), 1);
-        QCOMPARE(runs.first().offset, qint64(0));
-        QCOMPARE(runs.first().sectors, CapacitySectors);
-    } else {
-        // Several used runs in order, together less than half the device.
-        QVERIFY(runs.size() >= 3);
-        qint64 used = 0;
-        for (int r = 0; r < runs.size(); ++r) {
-            QVERIFY(runs.at(r).sectors > 0);
-            QVERIFY(r == 0 || runs.at(r).offset >= runs.at(r - 1).offset + runs.at(r - 1).sectors);
-            used += runs.at(r).sectors;
-        }
-        QVERIFY(runs.last().offset + runs.last().sectors <= CapacitySectors);
-        QVERIFY(used < CapacitySectors / 2);
-    }
-    // Every sector is the device's own, numbered by its place on the device; the tail sums them.
-    QVERIFY(got ==
-            imageStream(runs, CapacitySectors, SimContent::deviceSeed("T-1", "SATA3"), true));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        console->of(machine()).contains(QString("#%1 image of *SATA3 sent: %2 bytes sent")
-                                            .arg(full ? "full" : "brief")
-                                            .arg(got.size())),
-        LineWaitMs);
-}
-
 // A stored file goes out as it lies on disk, whatever it holds.
 static QByteArray storedUpload()
 {
@@ -632,35 +575,6 @@ void TestMachine::dispatchFullWritesDevices()
     QCOMPARE(run.at(indexOfPrefix(run, "&F ")), QString("&F RESTORE: 1 OK, 1 NG"));
     QTRY_VERIFY_WITH_TIMEOUT(lines.contains("#restored disk.img, 30000 sectors"), LineWaitMs);
     QCOMPARE(storedFiles(), QStringList());
-}
-
-// Three machines of one process in a chain: the first fetches, the others get the stream from
-// the machine before them. The first machine's command comes first, before the others know.
-void TestMachine::dispatchPassesAlongChain()
-{
-    startMachines({}, 3);
-    const quint16 transfer = console->port + 1;
-    const QString neighbour = QString("%1:%2");
-    const quint64 seed = SimContent::deviceSeed("PC", "disk");
-    const QByteArray stream = imageStream({{0, 4096}, {9000, 2049}}, 12000, seed, true);
-    for (int i = 0; i < 3; ++i) {
-        const QString previous = i == 0 ? ":" : neighbour.arg(addressOf(i - 1)).arg(transfer);
-        const QString next = i == 2 ? ":" : neighbour.arg(addressOf(i + 1)).arg(transfer);
-        console->send(machine(i), QString("D %1 chain.img 12000 image %2 %3 SATA1")
-                                      .arg(transfer)
-                                      .arg(previous, next)
-                                      .toUtf8());
-    }
-    QCOMPARE(serveDispatch(stream), QByteArray(FirstAddress));
-    for (int i = 0; i < 3; ++i) {
-        QTRY_VERIFY_WITH_TIMEOUT(
-            console->of(machine(i))
-                .contains(QString("#stored image chain.img, %1 bytes").arg(stream.size())),
-            LineWaitMs);
-        QFile stored(QDir(storeOf(i)).filePath("chain.img"));
-        QVERIFY(stored.open(QIODevice::ReadOnly));
-        QVERIFY2(stored.readAll() == stream, qPrintable(storeOf(i)));
-    }
 }
 
 // "t" ends a load and a dispatch on the machine's side: the connection drops, nothing is kept.
