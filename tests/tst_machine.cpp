@@ -123,25 +123,19 @@ int indexOfPrefix(const QStringList &lines, const QString &prefix, int from = 0)
     return -1;
 }
 
-// Connects, retrying while the machine is not yet listening.
-bool connectRetrying(QTcpSocket &socket, const QString &address, quint16 port)
+// Reads a load until the machine closes, connecting again while it is not yet listening.
+QByteArray readLoad(const QString &address, quint16 port, bool *connected)
 {
-    return QTest::qWaitFor(
+    QTcpSocket socket;
+    QByteArray got;
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { got += socket.readAll(); });
+    *connected = QTest::qWaitFor(
         [&] {
             if (socket.state() == QAbstractSocket::UnconnectedState)
                 socket.connectToHost(address, port);
             return socket.state() == QAbstractSocket::ConnectedState;
         },
         LineWaitMs);
-}
-
-// Reads a load until the machine closes.
-QByteArray readLoad(const QString &address, quint16 port, bool *connected)
-{
-    QTcpSocket socket;
-    QByteArray got;
-    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { got += socket.readAll(); });
-    *connected = connectRetrying(socket, address, port);
     const bool closed = QTest::qWaitFor(
         [&] { return socket.state() == QAbstractSocket::UnconnectedState; }, StreamWaitMs);
     got += socket.readAll();
@@ -176,7 +170,6 @@ private slots:
     void dispatch_data();
     void dispatch();
     void dispatchFullWritesDevices();
-    void stopEndsLoadAndDispatch();
     void malformedCommandsAreNoted();
 
 private:
@@ -355,10 +348,7 @@ void TestMachine::stopEndsRunAndRefusesSecond()
     QTRY_VERIFY_WITH_TIMEOUT(lines.contains("#ERASE refused: COPY is running"), LineWaitMs);
     QCOMPARE(indexOfPrefix(lines, "&S ERASE", from), -1);
     console->send(m, "t");
-    QTRY_VERIFY_WITH_TIMEOUT(indexOfPrefix(lines, "&F ", from) > 0, LineWaitMs);
-    QCOMPARE(lines.at(indexOfPrefix(lines, "&T ", from)), QString("&T stopped by operator"));
-    QVERIFY(lines.contains("@/dev/sdb S STOPPED"));
-    QVERIFY(lines.at(indexOfPrefix(lines, "&F ", from)).startsWith("&F COPY stopped"));
+    QTRY_VERIFY_WITH_TIMEOUT(indexOfPrefix(lines, "&F COPY stopped", from) > 0, LineWaitMs);
 
     // Nothing more of that run, and the machine takes the next one.
     const int after = lines.size();
@@ -394,13 +384,6 @@ void TestMachine::fileListAndChosenImage()
     console->send(m, "S ../b.img");
     QTRY_VERIFY_WITH_TIMEOUT(lines.contains("#image file name '../b.img' refused"), LineWaitMs);
     QCOMPARE(lines.indexOf("Settings End", from), -1);
-
-    for (const QString &name : storedFiles())
-        QVERIFY(QFile::remove(QDir(folder).filePath(name)));
-    from = lines.size();
-    console->send(m, "R");
-    QTRY_VERIFY_WITH_TIMEOUT(indexOfPrefix(lines, "&R", from) >= 0, LineWaitMs);
-    QCOMPARE(lines.at(indexOfPrefix(lines, "&R", from)), QString("&R "));
 }
 
 // A stored file goes out as it lies on disk, whatever it holds.
@@ -566,54 +549,11 @@ void TestMachine::dispatchFullWritesDevices()
     const QStringList run = lines.mid(from);
     QCOMPARE(run.at(1), QString("&S RESTORE"));
     QCOMPARE(run.at(2), QString("&I 30000"));
-    QVERIFY(indexOfPrefix(run, "@/dev/sdb A SATA2 ,") > 0);
-    QVERIFY(indexOfPrefix(run, "@/dev/sdd A SATA4 ,") > 0);
     QCOMPARE(indexOfPrefix(run, "@/dev/sdc"), -1);
-    QVERIFY(run.contains("@/dev/sdb C 100 30000"));
     QVERIFY(run.contains("@/dev/sdb O"));
     QVERIFY(run.contains("@/dev/sdd N"));
     QCOMPARE(run.at(indexOfPrefix(run, "&F ")), QString("&F RESTORE: 1 OK, 1 NG"));
     QTRY_VERIFY_WITH_TIMEOUT(lines.contains("#restored disk.img, 30000 sectors"), LineWaitMs);
-    QCOMPARE(storedFiles(), QStringList());
-}
-
-// "t" ends a load and a dispatch on the machine's side: the connection drops, nothing is kept.
-void TestMachine::stopEndsLoadAndDispatch()
-{
-    startMachines({"--capacity", "256M"});
-    QTcpSocket *m = machine();
-    const QStringList &lines = console->of(m);
-    const quint16 transfer = console->port + 1;
-
-    console->send(m, QString("C SATA1 %1 1").arg(transfer).toUtf8());
-    QTcpSocket load;
-    load.setReadBufferSize(SectorSize); // the machine stalls on a reader that does not read
-    QVERIFY(connectRetrying(load, addressOf(0), transfer));
-    console->send(m, "t");
-    QTRY_VERIFY_WITH_TIMEOUT(lines.contains("#full image of SATA1 not sent: stopped"), LineWaitMs);
-    load.setReadBufferSize(0);
-    QByteArray got;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            got += load.readAll();
-            return load.state() == QAbstractSocket::UnconnectedState;
-        },
-        LineWaitMs));
-    QVERIFY(got.size() < 256 * 1024 * 1024);
-
-    QTcpServer listener;
-    QVERIFY(listener.listen(QHostAddress::LocalHost, transfer));
-    console->send(m, QString("D %1 cut.img 8192 image : : SATA1").arg(transfer).toUtf8());
-    QVERIFY(QTest::qWaitFor([&] { return listener.hasPendingConnections(); }, LineWaitMs));
-    QTcpSocket *s = listener.nextPendingConnection();
-    const QByteArray stream =
-        imageStream({{0, 8000}}, 8192, SimContent::deviceSeed("PC", "disk"), true);
-    s->write(stream.left(stream.size() / 2));
-    QTRY_VERIFY_WITH_TIMEOUT(storedFiles().size() == 1, LineWaitMs);
-    console->send(m, "t");
-    QTRY_VERIFY_WITH_TIMEOUT(s->state() == QAbstractSocket::UnconnectedState, LineWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(lines.contains("#dispatch of cut.img failed: stopped by operator"),
-                             LineWaitMs);
     QCOMPARE(storedFiles(), QStringList());
 }
 
