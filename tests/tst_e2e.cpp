@@ -19,7 +19,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
