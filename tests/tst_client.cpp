@@ -126,8 +126,6 @@ private slots:
     void identificationBeyondSixthPort();
     void lines_data();
     void lines();
-    void percentages_data();
-    void percentages();
     void unmatchedLinesGoToLowestIdentifiedRow();
     void shortDeviceLinesNeverFail();
     void runStartBlanksRows();
@@ -350,74 +348,59 @@ void TestClient::identificationBeyondSixthPort()
 
 void TestClient::lines_data()
 {
-    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("lines");
     QTest::addColumn<int>("column");
-    QTest::addColumn<QString>("cell"); // of the identified port; none: the line is only logged
+    QTest::addColumn<QString>("cell"); // of port P2; an empty status: the last line is only logged
 
-    const auto row = [](const char *line, int column = Client::IndexStatus, const char *cell = "") {
-        QTest::newRow(line) << line << column << cell;
+    const QString identify = QStringLiteral("@/dev/sdb A P2 ,2000,M,V");
+    const auto status = [identify](const char *line, const char *cell = "") {
+        QTest::newRow(line) << QStringList{"&I 1000", identify, line} << int(Client::IndexStatus)
+                            << cell;
     };
-    row("@/dev/sdb N", Client::IndexStatus, "NG");
-    row("@/dev/sdb O", Client::IndexStatus, "OK");
-    row("@/dev/sdb Okay-ish 3", Client::IndexStatus, "OK");
-    row("@/dev/sdb S Verifying", Client::IndexStatus, "Verifying");
-    row("@/dev/sdb Copy 1 250", Client::IndexPercentage, "25%");
+    status("@/dev/sdb N", "NG");
+    status("@/dev/sdb O", "OK");
+    status("@/dev/sdb Okay-ish 3", "OK");
+    status("@/dev/sdb S Verifying", "Verifying");
     for (const char *logged : {"@/dev/sdb X 1", "@/dev/sdb ", "@/dev/sdb", "@",
                                "#/dev/sdb bad sector", "&", "&Z 12", "&s COPY", "&  x"})
-        row(logged);
+        status(logged);
+
+    const auto percent = [](const char *name, const QStringList &lines, const char *cell) {
+        QTest::newRow(name) << lines << int(Client::IndexPercentage) << cell;
+    };
+    percent("57", {"&I 1000", identify, "@/dev/sdb C 0 570"}, "57%");
+    percent("105", {"&I 1000", identify, "@/dev/sdb C 0 1050"}, "105%");
+    percent("kind word", {"&I 1000", identify, "@/dev/sdb Copy 1 250"}, "25%");
+    percent("no total yet", {identify, "@/dev/sdb C 0 570"}, "");
+    percent("zero total", {"&I 0", identify, "@/dev/sdb C 0 570"}, "");
+    percent("total not a number", {"&I lots", identify, "@/dev/sdb C 0 570"}, "");
+    percent("non-source uses the device capacity", {"&I 1000", identify, "&J", "@/dev/sdb C 0 500"},
+            "25%");
+    percent("non-source with zero device capacity",
+            {"&I 1000", "@/dev/sdb A P2 ,0,M,V", "&J", "@/dev/sdb C 0 500"}, "");
+    percent("identification ends non-source mode", {"&I 1000", "&J", identify, "@/dev/sdb C 0 500"},
+            "50%");
+    percent("no target row", {"&I 1000", "@/dev/sdb C 0 500"}, "");
 }
 
 void TestClient::lines()
 {
-    QFETCH(QString, line);
+    QFETCH(QStringList, lines);
     QFETCH(int, column);
     QFETCH(QString, cell);
 
-    QVERIFY(rig->sendAndSettle({ThreePorts, "&I 1000", "@/dev/sdb A P2 ,1000,M,V", line}));
+    QVERIFY(rig->sendAndSettle(QStringList{ThreePorts} + lines));
     QCOMPARE(rig->portText(1, column), cell);
-    const bool logged = cell.isEmpty();
-    QCOMPARE(rig->machineLog(), logged ? line : QString());
+    const bool logged = column == Client::IndexStatus && cell.isEmpty();
+    QCOMPARE(rig->machineLog(), logged ? lines.last() : QString());
     if (logged) {
-        QCOMPARE(rig->portRow(1), (QStringList{"P2", "M", "V", "1000", "", "", "/dev/sdb"}));
+        QCOMPARE(rig->portRow(1), (QStringList{"P2", "M", "V", "2000", "", "", "/dev/sdb"}));
         QCOMPARE(rig->machineText(Client::IndexStatus), QString());
     }
-}
-
-void TestClient::percentages_data()
-{
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QString>("percentage");
-
-    const auto row = [](const char *name, const char *total, QStringList lines,
-                        const char *percentage) {
-        if (*total)
-            lines.prepend(total);
-        QTest::newRow(name) << lines << percentage;
-    };
-    const QString identify = QStringLiteral("@/dev/sdb A P2 ,2000,M,V");
-    row("57", "&I 1000", {identify, "@/dev/sdb C 0 570"}, "57%");
-    row("105", "&I 1000", {identify, "@/dev/sdb C 0 1050"}, "105%");
-    row("no total yet", "", {identify, "@/dev/sdb C 0 570"}, "");
-    row("zero total", "&I 0", {identify, "@/dev/sdb C 0 570"}, "");
-    row("total not a number", "&I lots", {identify, "@/dev/sdb C 0 570"}, "");
-    row("non-source uses the device capacity", "&I 1000", {identify, "&J", "@/dev/sdb C 0 500"},
-        "25%");
-    row("non-source with zero device capacity", "&I 1000",
-        {"@/dev/sdb A P2 ,0,M,V", "&J", "@/dev/sdb C 0 500"}, "");
-    row("identification ends non-source mode", "&I 1000", {"&J", identify, "@/dev/sdb C 0 500"},
-        "50%");
-    row("no target row", "&I 1000", {"@/dev/sdb C 0 500"}, "");
-}
-
-void TestClient::percentages()
-{
-    QFETCH(QStringList, lines);
-    QFETCH(QString, percentage);
-
-    QVERIFY(rig->sendAndSettle(QStringList{ThreePorts} + lines));
-    QCOMPARE(rig->portText(1, Client::IndexPercentage), percentage);
-    QCOMPARE(rig->machineText(Client::IndexPercentage), percentage);
-    QCOMPARE(rig->portText(0, Client::IndexPercentage), QString());
+    if (column == Client::IndexPercentage) {
+        QCOMPARE(rig->machineText(Client::IndexPercentage), cell);
+        QCOMPARE(rig->portText(0, Client::IndexPercentage), QString());
+    }
 }
 
 void TestClient::unmatchedLinesGoToLowestIdentifiedRow()
