@@ -217,14 +217,13 @@ void TestMachine::startMachines(const QStringList &extra, int count)
 {
     process.reset(new QProcess);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QStringList args{"--console",  "127.0.0.1",
-                           "--port",     QString::number(console->port),
-                           "--count",    QString::number(count),
-                           "--name",     "T",
-                           "--address",  FirstAddress,
-                           "--capacity", Capacity,
-                           "--store",    store->path(),
-                           "--run-time", "0.4"};
+    const QStringList args = QString("--console 127.0.0.1 --port %1 --count %2 --name T "
+                                     "--address %3 --capacity %4 --run-time 0.4")
+                                 .arg(console->port)
+                                 .arg(count)
+                                 .arg(FirstAddress, Capacity)
+                                 .split(' ') +
+                             QStringList{"--store", store->path()};
     process->start(TARN_MACHINE_BIN, args + extra);
     QVERIFY(process->waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(console->peers.size(), count, LineWaitMs);
