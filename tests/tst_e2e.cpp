@@ -248,19 +248,15 @@ void TestEndToEnd::startMachines(const QStringList &extra)
 {
     machines.reset(new QProcess);
     machines->setProcessChannelMode(QProcess::MergedChannels);
-    const QStringList args{"--console",   "127.0.0.1",
-                           "--port",      QString::number(para.tcpport),
-                           "--count",     QString::number(MachineCount),
-                           "--name",      NamePrefix,
-                           "--address",   FirstAddress,
-                           "--ports",     "3",
-                           "--devices",   "3",
-                           "--capacity",  Capacity,
-                           "--store",     store->path(),
-                           "--run-time",  "1",
-                           "--fail-rate", "0",
-                           "--seed",      "5",
-                           "--watch-pid", QString::number(QCoreApplication::applicationPid())};
+    const QStringList args =
+        QString("--console 127.0.0.1 --port %1 --count %2 --name %3 --address %4 --ports 3 "
+                "--devices 3 --capacity %5 --run-time 1 --fail-rate 0 --seed 5 --watch-pid %6")
+            .arg(para.tcpport)
+            .arg(MachineCount)
+            .arg(NamePrefix, FirstAddress, Capacity)
+            .arg(QCoreApplication::applicationPid())
+            .split(' ') +
+        QStringList{"--store", store->path()};
     machines->start(QStringLiteral(TARN_MACHINE_BIN), args + extra);
     QVERIFY(machines->waitForStarted());
     // Every machine named, its source marked and its devices identified.
