@@ -87,7 +87,6 @@ void TestMainWindow::cleanup()
 void TestMainWindow::layout()
 {
     QCOMPARE(window->windowTitle(), QStringLiteral("TARN"));
-    QVERIFY(window->testAttribute(Qt::WA_DeleteOnClose));
     QVERIFY(!window->windowIcon().isNull());
     QVERIFY(!window->findChild<QMenuBar *>());
     QVERIFY(child<Server>(window, "")->parent() == window);
@@ -96,14 +95,12 @@ void TestMainWindow::layout()
     QCOMPARE(buttons->button(QDialogButtonBox::Apply)->text(), QStringLiteral("Apply"));
 
     auto *tabs = child<QTabWidget>(window, "tabWidget");
-    QCOMPARE(tabs->count(), 3);
     QCOMPARE(tabs->currentIndex(), 0);
-    const QStringList names = {"tabSummary", "tabGlobalJournal", "tabFiles"};
-    const QStringList texts = {"Machines Summary", "Global Log", "Files"};
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(tabs->widget(i)->objectName(), names.at(i));
-        QCOMPARE(tabs->tabText(i), texts.at(i));
-    }
+    QStringList tabList;
+    for (int i = 0; i < tabs->count(); ++i)
+        tabList << tabs->widget(i)->objectName() + ": " + tabs->tabText(i);
+    QCOMPARE(tabList, QStringList({"tabSummary: Machines Summary", "tabGlobalJournal: Global Log",
+                                   "tabFiles: Files"}));
     auto *view = child<QTreeView>(window, "treeView");
     QVERIFY(view->parent() == tabs->widget(0));
     QVERIFY(child<QTextBrowser>(window, "logGlobal")->parent() == tabs->widget(1));
