@@ -154,12 +154,10 @@ private slots:
     void isMachineAddress_data();
     void isMachineAddress();
 
-    void streamsImageAsFileHoldsIt_data();
-    void streamsImageAsFileHoldsIt();
+    void streamsByteExact_data();
+    void streamsByteExact();
     void refusesBrokenFiles_data();
     void refusesBrokenFiles();
-    void firmwareStream_data();
-    void firmwareStream();
 
     void waits_data();
     void waits();
@@ -216,64 +214,6 @@ void TestImageDispatch::isMachineAddress()
     QCOMPARE(ImageDispatch::isMachineAddress(QHostAddress(peer), address), same);
 }
 
-void TestImageDispatch::streamsImageAsFileHoldsIt_data()
-{
-    QTest::addColumn<QList<E>>("entries");
-    QTest::addColumn<quint32>("options");
-    QTest::addColumn<int>("streamSize");
-
-    E other = E::run(7, 3);
-    other.tp_cmd = 2;
-    QTest::newRow("runs of 2048 and 2049 sectors, tail")
-        << QList<E>{E::run(0, 2048), E::run(4096, 2049), E::end(9000, 9000)}
-        << ImageHead::OptionFastChecksum << 408 + 3 * 17 + 4097 * 512 + 8;
-    QTest::newRow("no tail") << QList<E>{E::run(0, 5), E::end(0, 5)} << 0u
-                             << 408 + 2 * 17 + 5 * 512;
-    QTest::newRow("other types, empty and negative runs send no data")
-        << QList<E>{other, E::run(0, 0), E::run(0, -4), E::run(1, 1), E::end(0, 9)} << 0u
-        << 408 + 5 * 17 + 512;
-    QTest::newRow("end entry first, tail")
-        << QList<E>{E::end(0, 1)} << ImageHead::OptionFastChecksum << 433;
-    QTest::newRow("end entry first") << QList<E>{E::end(0, 1)} << 0u << 425;
-}
-
-void TestImageDispatch::streamsImageAsFileHoldsIt()
-{
-    QFETCH(QList<E>, entries);
-    QFETCH(quint32, options);
-    QFETCH(int, streamSize);
-
-    ImageBuilder image = taggedImage(entries);
-    image.options = options;
-    const QByteArray stream = image.build(ImageBuilder::Rule::Dispatch);
-    QCOMPARE(stream.size(), streamSize);
-    // Whatever lies behind the image is not sent.
-    const QString name = imageFile(stream + QByteArray(300, 'z'));
-    const quint16 port = freeLoopbackPort();
-    MachineReader machine(port, stream.size());
-    // What the machine sends is dropped, however much it is.
-    machine.chatter = QByteArray(3 * BUFFER_SIZE, 'c');
-    const Outcome outcome = dispatch(port, sending(name));
-    QVERIFY(outcome.ok);
-    QCOMPARE(machine.received, stream);
-    QCOMPARE(outcome.done, qint64(stream.size()));
-    QCOMPARE(outcome.total, qint64(stream.size()));
-
-    QStringList expected{"Create server for listen to client...\n",
-                         "Client 127.0.0.1 is connected\n",
-                         "Open image file " + name + " for sending to client.\n",
-                         "Read and send file head.\n",
-                         "Image Disk Size 4096 \n",
-                         "Read and send brief log table.\n",
-                         "Read and send image data data to client...\n"};
-    if (options & ImageHead::OptionFastChecksum)
-        expected << "Read and send tail to client.\n"
-                 << "image checksum is 0xbeef\n";
-    expected << "Flush and wait for disconnect from client 127.0.0.1...\n"
-             << "Client is disconnected\n";
-    QCOMPARE(outcome.log, expected);
-}
-
 void TestImageDispatch::refusesBrokenFiles_data()
 {
     QTest::addColumn<QByteArray>("file"); // a null array: no file at all
@@ -327,46 +267,84 @@ void TestImageDispatch::refusesBrokenFiles()
     QTRY_COMPARE(machine.received, file.left(sent));
 }
 
-void TestImageDispatch::firmwareStream_data()
+void TestImageDispatch::streamsByteExact_data()
 {
-    QTest::addColumn<int>("fileSize");
-    QTest::addColumn<int>("sectors");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("firmwareSectors"); // negative: an image file
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QStringList>("lines"); // after the connection
 
-    QTest::newRow("1000 bytes") << 1000 << 2;
-    QTest::newRow("one block") << BUFFER_SIZE << 2048;
-    QTest::newRow("one byte over a block") << BUFFER_SIZE + 1 << 2049;
-    QTest::newRow("empty") << 0 << 0;
+    const QString name = QDir::current().absoluteFilePath(QStringLiteral("dispatch.img"));
+    const auto image = [&name](const char *row, const QList<E> &entries, quint32 options,
+                               int streamSize) {
+        ImageBuilder builder = taggedImage(entries);
+        builder.options = options;
+        const QByteArray stream = builder.build(ImageBuilder::Rule::Dispatch);
+        QVERIFY(stream.size() == streamSize);
+        QStringList lines{"Open image file " + name + " for sending to client.\n",
+                          "Read and send file head.\n", "Image Disk Size 4096 \n",
+                          "Read and send brief log table.\n",
+                          "Read and send image data data to client...\n"};
+        if (options & ImageHead::OptionFastChecksum)
+            lines << "Read and send tail to client.\n"
+                  << "image checksum is 0xbeef\n";
+        // Whatever lies behind the image is not sent.
+        QTest::newRow(row) << stream + QByteArray(300, 'z') << -1 << stream << lines;
+    };
+    // The file, then zeros to whole sectors, behind a head and a table of one run.
+    const auto firmware = [](const char *row, int fileSize, int sectors) {
+        QByteArray content(fileSize, Qt::Uninitialized);
+        for (int i = 0; i < fileSize; ++i)
+            content[i] = char((i * 7 + i / 511) & 0xff);
+        const QByteArray stream = ImageHead::built(0).encoded() + E::run(0, sectors).encoded() +
+                                  E::end(sectors, sectors).encoded() + content +
+                                  QByteArray(sectors * SectorSize - fileSize, '\0');
+        QVERIFY(stream.size() == 442 + 512 * sectors);
+        QTest::newRow(row) << content << sectors << stream
+                           << QStringList{"create and write firmware image head to client socket\n",
+                                          "Create and write firmware brief log table to client "
+                                          "socket\n",
+                                          "Writing firmware, size " + QString::number(fileSize) +
+                                              " bytes, to client socket...\n"};
+    };
+
+    E other = E::run(7, 3);
+    other.tp_cmd = 2;
+    image("runs of 2048 and 2049 sectors, tail",
+          {E::run(0, 2048), E::run(4096, 2049), E::end(9000, 9000)}, ImageHead::OptionFastChecksum,
+          408 + 3 * 17 + 4097 * 512 + 8);
+    image("no tail", {E::run(0, 5), E::end(0, 5)}, 0, 408 + 2 * 17 + 5 * 512);
+    image("other types, empty and negative runs send no data",
+          {other, E::run(0, 0), E::run(0, -4), E::run(1, 1), E::end(0, 9)}, 0, 408 + 5 * 17 + 512);
+    image("end entry first, tail", {E::end(0, 1)}, ImageHead::OptionFastChecksum, 433);
+    image("end entry first", {E::end(0, 1)}, 0, 425);
+    firmware("firmware of 1000 bytes", 1000, 2);
+    firmware("firmware of one block", BUFFER_SIZE, 2048);
+    firmware("firmware one byte over a block", BUFFER_SIZE + 1, 2049);
+    firmware("empty firmware", 0, 0);
 }
 
-void TestImageDispatch::firmwareStream()
+void TestImageDispatch::streamsByteExact()
 {
-    QFETCH(int, fileSize);
-    QFETCH(int, sectors);
-
-    QByteArray content(fileSize, Qt::Uninitialized);
-    for (int i = 0; i < fileSize; ++i)
-        content[i] = char((i * 7 + i / 511) & 0xff);
-    const QString name = imageFile(content);
-    // Head, one run of the whole file and the end entry, then the file padded to whole sectors.
-    const QByteArray expected = ImageHead::built(0).encoded() + E::run(0, sectors).encoded() +
-                                E::end(sectors, sectors).encoded() + content +
-                                QByteArray(sectors * SectorSize - fileSize, '\0');
-    QCOMPARE(expected.size(), 442 + 512 * sectors);
+    QFETCH(QByteArray, file);
+    QFETCH(int, firmwareSectors);
+    QFETCH(QByteArray, stream);
+    QFETCH(QStringList, lines);
 
     const quint16 port = freeLoopbackPort();
-    MachineReader machine(port, expected.size());
-    const Outcome outcome = dispatch(port, sending(name, sectors));
+    MachineReader machine(port, stream.size());
+    // What the machine sends is dropped, however much it is.
+    machine.chatter = QByteArray(3 * BUFFER_SIZE, 'c');
+    const Outcome outcome = dispatch(port, sending(imageFile(file), firmwareSectors));
     QVERIFY(outcome.ok);
-    QCOMPARE(machine.received, expected);
-    QCOMPARE(outcome.done, qint64(expected.size()));
-    QCOMPARE(outcome.total, qint64(expected.size()));
-    QCOMPARE(outcome.log.mid(2),
-             (QStringList{"create and write firmware image head to client socket\n",
-                          "Create and write firmware brief log table to client socket\n",
-                          "Writing firmware, size " + QString::number(fileSize) +
-                              " bytes, to client socket...\n",
-                          "Flush and wait for disconnect from client 127.0.0.1...\n",
-                          "Client is disconnected\n"}));
+    QCOMPARE(machine.received, stream);
+    QCOMPARE(outcome.done, qint64(stream.size()));
+    QCOMPARE(outcome.total, qint64(stream.size()));
+    const QStringList expected =
+        QStringList{"Create server for listen to client...\n", "Client 127.0.0.1 is connected\n"}
+        << lines << "Flush and wait for disconnect from client 127.0.0.1...\n"
+        << "Client is disconnected\n";
+    QCOMPARE(outcome.log, expected);
 }
 
 void TestImageDispatch::waits_data()
