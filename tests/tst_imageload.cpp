@@ -103,6 +103,7 @@ ImageBuilder briefImage()
     image.entries = {E::run(0, 3), E::run(100, 2049), E::run(9000, 2048), E::end(20000, 20000)};
     return image;
 }
+
 ImageLoad::Request request(Kind kind, quint16 port)
 {
     ImageLoad::Request r;
@@ -141,7 +142,6 @@ Run load(
     run.result = engine.run([&run](const QString &line) { run.commands << line; }, connectLimitMs);
     return run;
 }
-
 } // namespace
 
 Q_DECLARE_METATYPE(After)
