@@ -135,7 +135,6 @@ private slots:
     void settingsBlock_data();
     void settingsBlock();
     void settingsBlockContinuesAtLaterPass();
-    void fileList();
     void reencoding_data();
     void reencoding();
     void disconnectLifeCycle();
@@ -565,19 +564,6 @@ void TestClient::settingsBlockContinuesAtLaterPass()
     QCOMPARE(rig->pageText("textBrowserSettings"), QStringLiteral("source=P2\n#held\n&S COPY\n"));
     QCOMPARE(rig->portNames(), (QStringList{"P1", "*P2", "P3"}));
     QCOMPARE(rig->machineText(Client::IndexStatus), QString());
-}
-
-void TestClient::fileList()
-{
-    QStringList lists;
-    connect(rig->client.data(), &Client::reflashFiles, this,
-            [&lists](QString &files) { lists << files; });
-    QVERIFY(rig->sendAndSettle({"&R a.img|b.img", "&R "}));
-    QCOMPARE(lists.mid(0, 2), (QStringList{"a.img|b.img", ""}));
-    auto *files = rig->client->frame()->findChild<QListWidget *>();
-    rig->peer.sendLine("&R ");
-    QTRY_COMPARE(files->item(0)->text(), QString());
-    QCOMPARE(files->count(), 1);
 }
 
 void TestClient::reencoding_data()
