@@ -1,13 +1,11 @@
 #include <QAction>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QListView>
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -36,6 +34,10 @@ const char *const RefreshFiles = "actionReflash_Files";
 const char *const ApplyButton = "Apply";
 const char *const UploadButton = "Save";
 constexpr int WaitMs = 10000;
+// How the device dialog is answered.
+constexpr int NoDialog = -3;
+constexpr int EditRow1 = -2;
+constexpr int CancelDialog = -1;
 // Time limits shrink to 0.4%: a load that nobody serves gives up within about a second.
 constexpr int TestMsPerSecond = 4;
 
@@ -68,21 +70,18 @@ private slots:
     void fileListAnswers();
 
     void loadRefusalsWithMachines();
-    void oneDeviceLoadsWithoutDialog_data();
-    void oneDeviceLoadsWithoutDialog();
-    void severalDevicesAskWhichOne_data();
-    void severalDevicesAskWhichOne();
+    void loadsChosenDevice_data();
+    void loadsChosenDevice();
     void busyConsoleRefusesTransfersAndClose();
 
     void buttonBoxRefusals_data();
     void buttonBoxRefusals();
-    void applyNamesTheFileOnEveryMachine();
     void uploadFindsTheSourceDevice();
 
     void dispatchAsksRangeWhenNothingSelected_data();
     void dispatchAsksRangeWhenNothingSelected();
     void dispatchHandsChosenDevicesOver();
-    void refreshFilesAsksEveryMachine();
+    void refreshThenApplyOnEveryMachine();
 
 private:
     void trigger(const QString &what);
@@ -303,74 +302,33 @@ void TestWorkflows::loadRefusalsWithMachines()
     QVERIFY(!ScriptedPeer::waitUntil([peer] { return !peer->received().isEmpty(); }, 200));
 }
 
-void TestWorkflows::oneDeviceLoadsWithoutDialog_data()
+void TestWorkflows::loadsChosenDevice_data()
 {
     QTest::addColumn<QString>("what");
-    QTest::addColumn<QString>("flag");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("brief") << BriefLoad << "0"
-                           << "Send image to Server...";
-    QTest::newRow("full") << FullLoad << "1"
-                          << "Send full image to Server...";
-}
-
-void TestWorkflows::oneDeviceLoadsWithoutDialog()
-{
-    QFETCH(QString, what);
-    QFETCH(QString, flag);
-    QFETCH(QString, status);
-    ScriptedPeer *peer = addMachine("M1", {"S1", "S2"});
-    QVERIFY(peer);
-    select({"M1", "M1/S2"});
-    tabs()->setCurrentIndex(2);
-
-    QString statusDuringLoad;
-    int tabDuringLoad = -1;
-    connect(peer, &ScriptedPeer::dataReceived, this, [&] {
-        if (statusDuringLoad.isEmpty()) {
-            statusDuringLoad = this->status();
-            tabDuringLoad = tabs()->currentIndex();
-            emit server()->transferProgress(0, 0); // as a load reports before its table
-        }
-    });
-    ModalAnswerer answerer;
-    answerer.chooseFile(workDir.filePath("m1-s2"));
-    trigger(what);
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.last().className, QStringLiteral("QFileDialog"));
-    QCOMPARE(peer->receivedLines().value(0),
-             QStringLiteral("C S2 %1 %2").arg(para.tcpport + 1).arg(flag).toUtf8());
-    QCOMPARE(statusDuringLoad, status);
-    QCOMPARE(tabDuringLoad, 0);
-    QVERIFY(logText().contains("Machine ID found : M1 \nDevice found : S2 \n"));
-    // Nobody serves the transfer: the load ends within its (shortened) connect limit.
-    QVERIFY(!Client::isBusy());
-    QVERIFY(this->status().isEmpty());
-    QCOMPARE(tabs()->currentIndex(), 0);
-    // The progress goes with the load, whatever the load reported last.
-    QVERIFY(window->findChild<QProgressBar *>("progressTransfer")->isHidden());
-}
-
-void TestWorkflows::severalDevicesAskWhichOne_data()
-{
     QTest::addColumn<QStringList>("selection");
-    QTest::addColumn<int>("dialogRow"); // -1: Cancel; -2: OK after editing row 1 in place
+    QTest::addColumn<int>("dialogRow"); // the entry chosen, or how the dialog is answered
     QTest::addColumn<QStringList>("shown");
     QTest::addColumn<QString>("loaded"); // "" when nothing may be loaded
     QTest::addColumn<int>("machine");
-    const auto row = [](const char *name, const QStringList &selection, int dialogRow,
-                        const QStringList &shown, const char *loaded, int machine) {
-        QTest::newRow(name) << selection << dialogRow << shown << QString(loaded) << machine;
+    const auto row = [](const char *name, const char *what, const QStringList &selection,
+                        int dialogRow, const QStringList &shown, const char *loaded, int machine) {
+        QTest::newRow(name) << what << selection << dialogRow << shown << QString(loaded)
+                            << machine;
     };
-    row("second chosen", {"M1/S1", "M1/S2"}, 1, {"S1", "S2"}, "S2", 0);
-    row("selection order", {"M1/S2", "M1/S1"}, 0, {"S2", "S1"}, "S2", 0);
-    row("cancel", {"M1/S1", "M1/S2"}, -1, {"S1", "S2"}, "", 0);
-    row("edited name falls back to first found", {"M1/S2", "M1/S1"}, -2, {"S2", "S1"}, "S2", 0);
-    row("same name on two machines, second entry", {"M2/S1", "M1/S1"}, 1, {"S1", "S1"}, "S1", 1);
+    row("brief, one device", BriefLoad, {"M1", "M1/S2"}, NoDialog, {}, "S2", 0);
+    row("full, one device", FullLoad, {"M1", "M1/S2"}, NoDialog, {}, "S2", 0);
+    row("second chosen", BriefLoad, {"M1/S1", "M1/S2"}, 1, {"S1", "S2"}, "S2", 0);
+    row("selection order", BriefLoad, {"M1/S2", "M1/S1"}, 0, {"S2", "S1"}, "S2", 0);
+    row("cancel", BriefLoad, {"M1/S1", "M1/S2"}, CancelDialog, {"S1", "S2"}, "", 0);
+    row("edited name falls back to first found", BriefLoad, {"M1/S2", "M1/S1"}, EditRow1,
+        {"S2", "S1"}, "S2", 0);
+    row("same name on two machines, second entry", BriefLoad, {"M2/S1", "M1/S1"}, 1, {"S1", "S1"},
+        "S1", 1);
 }
 
-void TestWorkflows::severalDevicesAskWhichOne()
+void TestWorkflows::loadsChosenDevice()
 {
+    QFETCH(QString, what);
     QFETCH(QStringList, selection);
     QFETCH(int, dialogRow);
     QFETCH(QStringList, shown);
@@ -379,29 +337,44 @@ void TestWorkflows::severalDevicesAskWhichOne()
     QList<ScriptedPeer *> machines = {addMachine("M1", {"S1", "S2"}), addMachine("M2", {"S1"})};
     QVERIFY(machines.at(0) && machines.at(1));
     select(selection);
+    tabs()->setCurrentIndex(2);
 
+    QString statusDuringLoad;
+    int tabDuringLoad = -1;
+    connect(machines.at(machine), &ScriptedPeer::dataReceived, this, [&] {
+        if (statusDuringLoad.isEmpty()) {
+            statusDuringLoad = status();
+            tabDuringLoad = tabs()->currentIndex();
+            emit server()->transferProgress(0, 0); // as a load reports before its table
+        }
+    });
     QStringList listed;
     ModalAnswerer answerer;
-    answerer.perform([&](QWidget *dialog) {
-        auto *list = dialog->findChild<QListView *>("listView");
-        for (int row = 0; row < list->model()->rowCount(); ++row)
-            listed << list->model()->index(row, 0).data().toString();
-        auto *buttons = dialog->findChild<QDialogButtonBox *>("buttonBox");
-        if (dialogRow == -1)
-            return buttons->button(QDialogButtonBox::Cancel)->click();
-        const QModelIndex entry = list->model()->index(dialogRow == -2 ? 1 : dialogRow, 0);
-        list->setCurrentIndex(entry);
-        if (dialogRow == -2)
-            list->model()->setData(entry, "S9");
-        buttons->button(QDialogButtonBox::Ok)->click();
-    });
+    if (dialogRow != NoDialog) {
+        answerer.perform([&](QWidget *dialog) {
+            auto *list = dialog->findChild<QListView *>("listView");
+            for (int row = 0; row < list->model()->rowCount(); ++row)
+                listed << list->model()->index(row, 0).data().toString();
+            auto *buttons = dialog->findChild<QDialogButtonBox *>("buttonBox");
+            if (dialogRow == CancelDialog)
+                return buttons->button(QDialogButtonBox::Cancel)->click();
+            const QModelIndex entry =
+                list->model()->index(dialogRow == EditRow1 ? 1 : dialogRow, 0);
+            list->setCurrentIndex(entry);
+            if (dialogRow == EditRow1)
+                list->model()->setData(entry, "S9");
+            buttons->button(QDialogButtonBox::Ok)->click();
+        });
+    }
     if (loaded.isEmpty())
         answerer.pressButton(QMessageBox::Ok);
     else
         answerer.chooseFile(workDir.filePath("chosen.img"));
-    trigger(BriefLoad);
+    trigger(what);
     QCOMPARE(answerer.pending(), 0);
-    QCOMPARE(answerer.seen().first().className, QStringLiteral("devicedialog"));
+    QCOMPARE(answerer.seen().first().className, dialogRow == NoDialog
+                                                    ? QStringLiteral("QFileDialog")
+                                                    : QStringLiteral("devicedialog"));
     QCOMPARE(listed, shown);
     if (loaded.isEmpty()) {
         QCOMPARE(answerer.last().title, QStringLiteral("Error"));
@@ -410,10 +383,22 @@ void TestWorkflows::severalDevicesAskWhichOne()
         return;
     }
     QCOMPARE(answerer.last().className, QStringLiteral("QFileDialog"));
-    QCOMPARE(machines.at(machine)->receivedLines().value(0),
-             QStringLiteral("C %1 %2 0").arg(loaded).arg(para.tcpport + 1).toUtf8());
+    QCOMPARE(machines.at(machine)->receivedLines().value(0), QStringLiteral("C %1 %2 %3")
+                                                                 .arg(loaded)
+                                                                 .arg(para.tcpport + 1)
+                                                                 .arg(what == FullLoad ? 1 : 0)
+                                                                 .toUtf8());
     QVERIFY(machines.at(1 - machine)->received().isEmpty());
-    // The dialog went with the run.
+    QCOMPARE(statusDuringLoad, what == FullLoad ? QStringLiteral("Send full image to Server...")
+                                                : QStringLiteral("Send image to Server..."));
+    QCOMPARE(tabDuringLoad, 0);
+    QVERIFY(logText().contains("Device found : " + loaded + " \n"));
+    // Nobody serves the transfer: the load ends within its (shortened) connect limit.
+    QVERIFY(!Client::isBusy());
+    QVERIFY(status().isEmpty());
+    QCOMPARE(tabs()->currentIndex(), 0);
+    // The progress goes with the load, whatever the load reported last; the dialog goes too.
+    QVERIFY(window->findChild<QProgressBar *>("progressTransfer")->isHidden());
     QTRY_VERIFY(!window->findChild<QDialog *>("devicedialog"));
 }
 
@@ -534,26 +519,6 @@ void TestWorkflows::buttonBoxRefusals()
     QVERIFY(rows == QLatin1String("M1") || tree()->selectionModel()->selectedRows().isEmpty());
 }
 
-void TestWorkflows::applyNamesTheFileOnEveryMachine()
-{
-    QList<ScriptedPeer *> machines = {addMachine("M1", {"S1"}), addMachine("M2", {"S1"})};
-    QVERIFY(machines.at(0) && machines.at(1));
-    setFileList(machines.at(0), "a.img|b.img", 2);
-    selectFile("b.img");
-    tabs()->setCurrentIndex(0);
-    QSignalSpy statusChanges(window->statusBar(), &QStatusBar::messageChanged);
-    trigger(ApplyButton);
-    for (ScriptedPeer *peer : machines) {
-        QVERIFY(peer->waitForReceived(int(strlen("S b.img\n")), WaitMs));
-        QCOMPARE(peer->received(), QByteArray("S b.img\n"));
-    }
-    QCOMPARE(statusChanges.value(0).value(0).toString(),
-             QStringLiteral("Ask for set image file name b.img"));
-    QVERIFY(status().isEmpty());
-    // Machine tabs exist: the Files tab stays in front.
-    QCOMPARE(currentTab(), QStringLiteral("tabFiles"));
-}
-
 void TestWorkflows::uploadFindsTheSourceDevice()
 {
     ScriptedPeer *peer = addMachineWithSource();
@@ -638,7 +603,7 @@ void TestWorkflows::dispatchHandsChosenDevicesOver()
     QCOMPARE(answerer.last().className, QStringLiteral("QFileDialog"));
 }
 
-void TestWorkflows::refreshFilesAsksEveryMachine()
+void TestWorkflows::refreshThenApplyOnEveryMachine()
 {
     QList<ScriptedPeer *> machines = {addMachine("M1", {"S1"}), addMachine("M2", {"S1"})};
     QVERIFY(machines.at(0) && machines.at(1));
@@ -651,12 +616,27 @@ void TestWorkflows::refreshFilesAsksEveryMachine()
     for (ScriptedPeer *peer : machines) {
         QVERIFY(peer->waitForReceived(2, WaitMs));
         QCOMPARE(peer->received(), QByteArray("R\n"));
+        peer->clearReceived();
     }
     // The answers: the list keeps what both machines hold.
     machines.at(0)->sendLine("&R a.img|b.img|c.img");
     QTRY_COMPARE(files()->count(), 3);
     machines.at(1)->sendLine("&R c.img|a.img");
     QTRY_COMPARE(fileNames(), QStringList({"a.img", "c.img"}));
+
+    selectFile("c.img");
+    tabs()->setCurrentIndex(0);
+    QSignalSpy statusChanges(window->statusBar(), &QStatusBar::messageChanged);
+    trigger(ApplyButton);
+    for (ScriptedPeer *peer : machines) {
+        QVERIFY(peer->waitForReceived(int(strlen("S c.img\n")), WaitMs));
+        QCOMPARE(peer->received(), QByteArray("S c.img\n"));
+    }
+    QCOMPARE(statusChanges.value(0).value(0).toString(),
+             QStringLiteral("Ask for set image file name c.img"));
+    QVERIFY(status().isEmpty());
+    // Machine tabs exist: the Files tab stays in front.
+    QCOMPARE(currentTab(), QStringLiteral("tabFiles"));
 }
 
 TARN_TEST_MAIN(TestWorkflows)
