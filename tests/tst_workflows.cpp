@@ -77,9 +77,8 @@ private slots:
     void buttonBoxRefusals();
     void uploadFindsTheSourceDevice();
 
-    void dispatchAsksRangeWhenNothingSelected_data();
-    void dispatchAsksRangeWhenNothingSelected();
-    void dispatchHandsChosenDevicesOver();
+    void dispatchAsksRangeOnlyWhenNothingSelected_data();
+    void dispatchAsksRangeOnlyWhenNothingSelected();
     void refreshThenApplyOnEveryMachine();
 
 private:
@@ -531,29 +530,37 @@ void TestWorkflows::uploadFindsTheSourceDevice()
     QCOMPARE(currentTab(), QStringLiteral("tabFiles"));
 }
 
-void TestWorkflows::dispatchAsksRangeWhenNothingSelected_data()
+void TestWorkflows::dispatchAsksRangeOnlyWhenNothingSelected_data()
 {
+    QTest::addColumn<QStringList>("selection");
     QTest::addColumn<bool>("agree");
-    QTest::newRow("OK") << true;
-    QTest::newRow("Cancel") << false;
+    QTest::newRow("nothing selected, OK") << QStringList() << true;
+    QTest::newRow("nothing selected, Cancel") << QStringList() << false;
+    // Chosen rows go over without the question.
+    QTest::newRow("devices chosen") << QStringList{"M1", "M1/S2"} << true;
 }
 
-void TestWorkflows::dispatchAsksRangeWhenNothingSelected()
+void TestWorkflows::dispatchAsksRangeOnlyWhenNothingSelected()
 {
+    QFETCH(QStringList, selection);
     QFETCH(bool, agree);
     QVERIFY(addMachine("M1", {"S1", "S2"}));
     QVERIFY(addMachine("M2", {"S1"}));
     tree()->expandAll();
+    select(selection);
     tabs()->setCurrentIndex(2);
+    const bool asks = selection.isEmpty();
     int selectedDuringQuestion = -1;
     QString statusAtHandOver;
     ModalAnswerer answerer;
-    answerer.perform([&](QWidget *box) {
-        selectedDuringQuestion = tree()->selectionModel()->selectedRows().size();
-        static_cast<QMessageBox *>(box)
-            ->button(agree ? QMessageBox::Ok : QMessageBox::Cancel)
-            ->click();
-    });
+    if (asks) {
+        answerer.perform([&](QWidget *box) {
+            selectedDuringQuestion = tree()->selectionModel()->selectedRows().size();
+            static_cast<QMessageBox *>(box)
+                ->button(agree ? QMessageBox::Ok : QMessageBox::Cancel)
+                ->click();
+        });
+    }
     // The dispatch itself asks for the image file first; declining it ends the run.
     if (agree) {
         answerer.perform([&](QWidget *dialog) {
@@ -563,29 +570,20 @@ void TestWorkflows::dispatchAsksRangeWhenNothingSelected()
     }
     trigger(Dispatch);
     QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.seen().size(), int(asks) + int(agree));
+    QCOMPARE(answerer.last().className,
+             agree ? QStringLiteral("QFileDialog") : QStringLiteral("QMessageBox"));
+    QCOMPARE(statusAtHandOver, agree ? QStringLiteral("Send image to all clients...") : QString());
+    QVERIFY(status().isEmpty());
+    QCOMPARE(tabs()->currentIndex(), 0);
+    if (!asks)
+        return;
     QCOMPARE(answerer.seen().first().title, QStringLiteral("Ask Range"));
     QCOMPARE(answerer.seen().first().text,
              QStringLiteral("Would you like to dispatch to all machines connected?"));
     QCOMPARE(answerer.seen().first().buttons, QStringList({"OK", "Cancel"}));
     QCOMPARE(selectedDuringQuestion, 5); // two machine rows and three device rows
-    QCOMPARE(answerer.seen().size(), agree ? 2 : 1);
-    QCOMPARE(statusAtHandOver, agree ? QStringLiteral("Send image to all clients...") : QString());
-    QVERIFY(status().isEmpty());
     QVERIFY(agree || tree()->selectionModel()->selectedRows().isEmpty());
-    QCOMPARE(tabs()->currentIndex(), 0);
-}
-
-void TestWorkflows::dispatchHandsChosenDevicesOver()
-{
-    // Chosen rows go over without the question.
-    QVERIFY(addMachine("M1", {"S1", "S2"}));
-    select({"M1", "M1/S2"});
-    ModalAnswerer answerer;
-    answerer.chooseFile(QString());
-    trigger(Dispatch);
-    QCOMPARE(answerer.pending(), 0);
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.last().className, QStringLiteral("QFileDialog"));
 }
 
 void TestWorkflows::refreshThenApplyOnEveryMachine()
