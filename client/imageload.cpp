@@ -1,4 +1,4 @@
-#include "client/imageload.h"
+#include "imageload.h" // beside it, so that lupdate finds the translation context
 
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
