@@ -23,6 +23,7 @@
 #include "testkit/imagebuilder.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/scriptedpeer.h"
+#include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
 
 #include <functional>
@@ -64,19 +65,6 @@ enum LoadEnd
     // As when the object goes in an event loop that runs before the load looks at its stop.
     ObjectDeleted
 };
-
-// A command port whose transfer port (+1) is free too.
-quint16 freePortPair()
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto base = static_cast<quint16>(20000 + QRandomGenerator::global()->bounded(40000));
-        QTcpServer command;
-        QTcpServer transfer;
-        if (command.listen(QHostAddress::Any, base) && transfer.listen(QHostAddress::Any, base + 1))
-            return base;
-    }
-    return 0;
-}
 
 QByteArray fileBytes(const QString &name)
 {

@@ -19,6 +19,7 @@
 #include "server/transferlimits.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/scriptedpeer.h"
+#include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
 #include "ui/mainwindow.h"
 
@@ -41,19 +42,6 @@ constexpr int CancelDialog = -1;
 // Time limits shrink to 0.4%: a load that nobody serves gives up within about a second.
 constexpr int TestMsPerSecond = 4;
 
-// A command port whose transfer port (+1) is free too.
-quint16 freePortPair()
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const quint16 base =
-            static_cast<quint16>(20000 + QRandomGenerator::global()->bounded(40000));
-        QTcpServer command;
-        QTcpServer transfer;
-        if (command.listen(QHostAddress::Any, base) && transfer.listen(QHostAddress::Any, base + 1))
-            return base;
-    }
-    return 0;
-}
 } // namespace
 
 class TestWorkflows : public QObject
