@@ -3,6 +3,7 @@
 #include "image/imagefile.h"
 #include "server/imagedispatch.h"
 #include "server/transferlimits.h"
+#include "testkit/cpuclock.h"
 #include "testkit/imagebuilder.h"
 #include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
@@ -10,7 +11,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <ctime>
 #include <memory>
 
 using E = SStripInLogDiskMy;
@@ -383,15 +383,12 @@ void TestImageDispatch::waits()
     const quint16 port = wait == int(Wait::Listen) ? other.serverPort() : freeLoopbackPort();
     const QByteArray stream = taggedImage().build(ImageBuilder::Rule::Dispatch);
     MachineReader machine(port, Never, wait == int(Wait::Close) ? 0 : NotStarted);
-    timespec cpuStart{}, cpuEnd{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
+    const ProcessCpuClock cpuClock;
     QElapsedTimer timer;
     timer.start();
     const Outcome outcome = dispatch(port, sending(imageFile(stream)), [&stop] { return stop; });
     const qint64 elapsed = timer.elapsed();
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
-    const double cpu =
-        double(cpuEnd.tv_sec - cpuStart.tv_sec) + (cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e9;
+    const double cpu = cpuClock.elapsed();
 
     QVERIFY(!outcome.ok);
     QCOMPARE(outcome.log.first(), QStringLiteral("Create server for listen to client...\n"));

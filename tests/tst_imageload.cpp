@@ -3,6 +3,7 @@
 #include "client/imageload.h"
 #include "image/imagefile.h"
 #include "server/transferlimits.h"
+#include "testkit/cpuclock.h"
 #include "testkit/imagebuilder.h"
 #include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
@@ -12,7 +13,6 @@
 #include <QTcpSocket>
 
 #include <csignal>
-#include <ctime>
 #include <optional>
 #include <sys/resource.h>
 
@@ -451,16 +451,13 @@ void TestImageLoad::waitForMachine()
     QObject scope; // no stop arrives after this test
     if (stopped)
         QTimer::singleShot(1000, &scope, [&stop] { stop = true; });
-    timespec cpuStart{}, cpuEnd{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
+    const ProcessCpuClock cpuClock;
     QElapsedTimer timer;
     timer.start();
     const Run run = load(request(Kind::DeviceImage, freeLoopbackPort()),
                          TransferLimits::ConnectFullMs, [&stop] { return stop; });
     const double wall = timer.elapsed() / 1000.0;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
-    const double cpu =
-        double(cpuEnd.tv_sec - cpuStart.tv_sec) + (cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e9;
+    const double cpu = cpuClock.elapsed();
     QVERIFY2(wall >= 0.6, qPrintable(QString::number(wall)));
     QVERIFY(!QFile::exists(target()));
     // A spinning wait would take a whole core; retrying each tick takes a few percent at most.
