@@ -9,8 +9,8 @@
 
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
-#include "server/imagedispatch.h"
-#include "server/transferlimits.h"
+#include "transfer/imagedispatch.h"
+#include "transfer/transferlimits.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 
 #include "benchkit.h"
 
-#include "client/imageload.h"
+#include "transfer/imageload.h"
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
 

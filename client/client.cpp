@@ -8,7 +8,7 @@
 #include "client/wire/linecodec.h"
 #include "client/wire/machineinfo.h"
 #include "client/wire/runlogname.h"
-#include "server/transferlimits.h"
+#include "transfer/transferlimits.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QTabWidget>
 
-#include "client/imageload.h"
+#include "transfer/imageload.h"
 #include "client/wire/lineframer.h"
 
 class FrameDevice;

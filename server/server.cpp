@@ -4,9 +4,9 @@
 #include "client/client.h"
 #include "client/globallog.h"
 #include "image/imagefile.h"
-#include "server/dispatchcommand.h"
-#include "server/imagedispatch.h"
-#include "server/transferlimits.h"
+#include "transfer/dispatchcommand.h"
+#include "transfer/imagedispatch.h"
+#include "transfer/transferlimits.h"
 #include "ui/devicedialog.h"
 
 #include <QAbstractButton>

@@ -10,7 +10,7 @@
 
 namespace {
 // The folders whose sources hold operator-visible texts.
-const QStringList SourceFolders = {"app", "server", "client", "image", "ui"};
+const QStringList SourceFolders = {"app", "server", "client", "image", "transfer", "ui"};
 const QStringList Catalogues = {"sc.ts", "tc.ts"};
 constexpr int LupdateTimeoutMs = 60000;
 constexpr int ListedAtMost = 40;

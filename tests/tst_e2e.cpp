@@ -6,7 +6,7 @@
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
 #include "server/server.h"
-#include "server/transferlimits.h"
+#include "transfer/transferlimits.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/testenv.h"
 #include "ui/mainwindow.h"

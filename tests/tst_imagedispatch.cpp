@@ -1,8 +1,8 @@
 #include <QtTest>
 
 #include "image/imagefile.h"
-#include "server/imagedispatch.h"
-#include "server/transferlimits.h"
+#include "transfer/imagedispatch.h"
+#include "transfer/transferlimits.h"
 #include "testkit/cpuclock.h"
 #include "testkit/imagebuilder.h"
 #include "testkit/loopbackport.h"

@@ -1,8 +1,8 @@
 #include <QtTest>
 
-#include "client/imageload.h"
+#include "transfer/imageload.h"
 #include "image/imagefile.h"
-#include "server/transferlimits.h"
+#include "transfer/transferlimits.h"
 #include "testkit/cpuclock.h"
 #include "testkit/imagebuilder.h"
 #include "testkit/loopbackport.h"

@@ -16,7 +16,7 @@
 #include "app/para.h"
 #include "client/client.h"
 #include "server/server.h"
-#include "server/transferlimits.h"
+#include "transfer/transferlimits.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/scriptedpeer.h"
 #include "testkit/loopbackport.h"

@@ -4,7 +4,7 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 
-#include "server/transferlimits.h"
+#include "transfer/transferlimits.h"
 
 ScriptedPeer::ScriptedPeer(QObject *parent) : QObject(parent), tcpSocket(this)
 {

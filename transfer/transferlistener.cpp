@@ -1,4 +1,4 @@
-#include "server/transferlistener.h"
+#include "transfer/transferlistener.h"
 
 #include <QTcpSocket>
 

@@ -5,13 +5,20 @@
 
 // The line that tells one machine what a dispatch brings: the transfer port, the file's name,
 // its capacity, how to write it, the machines before and after it in the chain, and its media.
+// A literal's Latin-1 view, usable in constant expressions with every compiler (the
+// one-argument constructor measures with strlen, which only some compilers fold).
+template <int N> constexpr QLatin1String latin1Literal(const char (&text)[N])
+{
+    return QLatin1String(text, N - 1);
+}
+
 struct DispatchCommand
 {
     // Write the image file itself onto the machine, or expand it onto the devices.
-    static constexpr QLatin1String MethodImage{"image"};
-    static constexpr QLatin1String MethodFull{"full"};
+    static constexpr QLatin1String MethodImage = latin1Literal("image");
+    static constexpr QLatin1String MethodFull = latin1Literal("full");
     // A neighbour's field when there is none: the first machine's previous, the last's next.
-    static constexpr QLatin1String NoNeighbour{":"};
+    static constexpr QLatin1String NoNeighbour = latin1Literal(":");
 
     quint16 port = 0;
     QString fileName;

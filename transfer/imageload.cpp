@@ -2,8 +2,8 @@
 
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
-#include "server/transferlimits.h"
-#include "server/transferwait.h"
+#include "transfer/transferlimits.h"
+#include "transfer/transferwait.h"
 
 #include <QElapsedTimer>
 #include <QFile>

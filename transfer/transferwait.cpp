@@ -1,6 +1,6 @@
-#include "server/transferwait.h"
+#include "transfer/transferwait.h"
 
-#include "server/transferlimits.h"
+#include "transfer/transferlimits.h"
 
 #include <QCoreApplication>
 

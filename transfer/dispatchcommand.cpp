@@ -1,4 +1,4 @@
-#include "server/dispatchcommand.h"
+#include "transfer/dispatchcommand.h"
 
 #include "image/imagefile.h"
 

@@ -1,4 +1,4 @@
-#include "server/transferlimits.h"
+#include "transfer/transferlimits.h"
 
 namespace {
 int gMsPerSecond = TransferLimits::ProductionMsPerSecond;

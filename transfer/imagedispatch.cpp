@@ -2,9 +2,9 @@
 
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
-#include "server/transferlimits.h"
-#include "server/transferlistener.h"
-#include "server/transferwait.h"
+#include "transfer/transferlimits.h"
+#include "transfer/transferlistener.h"
+#include "transfer/transferwait.h"
 
 #include <QElapsedTimer>
 #include <QFile>
