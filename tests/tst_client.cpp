@@ -17,6 +17,8 @@
 
 #include <memory>
 
+using S = QStringList;
+
 namespace {
 const QHostAddress MachineAddress(QStringLiteral("127.0.0.3"));
 qint64 residentKiB()
@@ -508,58 +510,42 @@ void TestClient::runRecords_data()
 {
     QTest::addColumn<QStringList>("lines"); // after three ports with P1 the source; "-" hangs up
     QTest::addColumn<bool>("saveLog");
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QString>("operation");
     QTest::addColumn<QStringList>("devices"); // port role access model vendor capacity % result
 
-    const QStringList run{"&S COPY",
-                          "&I 100",
-                          "@/dev/sda A P1 ,100,M1,V1",
-                          "@/dev/sdb A P2 ,200,M2,V2",
-                          "@/dev/sdc A P3 ,300,M3,V3",
-                          "@/dev/sdb C 0 50",
-                          "@/dev/sdb O",
-                          "@/dev/sdc C 0 20",
-                          "@/dev/sdc N",
-                          "@/dev/sda S SOURCE"};
-    const QString p1 = "P1|source|/dev/sda|M1|V1|100|";
-    const QString p2 = "P2|target|/dev/sdb|M2|V2|200|";
-    QTest::newRow("OK, NG, state word")
-        << run + QStringList{"&F done"} << true << "M1"
-        << "COPY"
-        << QStringList{p1 + "|SOURCE", p2 + "50|OK", "P3|target|/dev/sdc|M3|V3|300|20|NG"};
-    QTest::newRow("save log off") << run.mid(0, 4) + QStringList{"&F done"} << false << "M1"
-                                  << "COPY" << QStringList{p1 + "|", p2 + "|"};
-    QTest::newRow("disconnect") << run.mid(0, 7) + QStringList{"-"} << true << "M1"
-                                << "COPY"
-                                << QStringList{p1 + "|disconnected", p2 + "50|disconnected",
-                                               "P3|target|/dev/sdc|M3|V3|300||disconnected"};
+    const QStringList run = QString("&S COPY;&I 100;@/dev/sda A P1 ,100,M1,V1;@/dev/sdb A P2 "
+                                    ",200,M2,V2;@/dev/sdc A P3 ,300,M3,V3;@/dev/sdb C 0 50;@/dev/"
+                                    "sdb O;@/dev/sdc C 0 20;@/dev/sdc N;@/dev/sda S SOURCE")
+                                .split(';');
+    const QString p1 = "P1|source|/dev/sda|M1|V1|100|", p2 = "P2|target|/dev/sdb|M2|V2|200|",
+                  p3 = "P3|target|/dev/sdc|M3|V3|300|";
+    const auto row = [](const char *name, const QStringList &lines, const QStringList &devices,
+                        bool saveLog = true) {
+        QTest::newRow(name) << lines << saveLog << devices;
+    };
+    row("OK, NG, state word", run + S{"&F done"}, {p1 + "|SOURCE", p2 + "50|OK", p3 + "20|NG"});
+    row("save log off", run.mid(0, 4) + S{"&F done"}, {p1 + "|", p2 + "|"}, false);
+    row("disconnect", run.mid(0, 7) + S{"-"},
+        {p1 + "|disconnected", p2 + "50|disconnected", p3 + "|disconnected"});
     // Identified before the run start: only port row 0, which keeps its access name, is reached.
-    QTest::newRow("identified before start")
-        << run.mid(2, 2) + QStringList{"&S VERIFY", "&I 100", "@/dev/sda C 0 30", "&F ok"} << true
-        << "M1"
-        << "VERIFY" << QStringList{p1 + "30|"};
-    QTest::newRow("terminated, next run")
-        << run.mid(0, 4) + QStringList{"&T stop", "&S ERASE"} << true << "M1"
-        << "COPY" << QStringList{p1 + "|", p2 + "|"};
-    QTest::newRow("end without start") << run.mid(3, 1) + QStringList{"&F x"} << false << "M1"
-                                       << "" << QStringList{p2 + "|"};
-    const QString hostile = "=Evil, \"Co\"\rX";
-    QTest::newRow("hostile names")
-        << QStringList{"&M " + hostile + "|Z|V|1|1|P9|end", "&S COPY", "@=a\"b A P2 ,-1,+M,@V",
-                       "&F done"}
-        << true << hostile << "COPY" << QStringList{"P2|target|=a\"b|+M|@V|-1||"};
+    row("identified before start",
+        run.mid(2, 2) + S{"&S VERIFY", "&I 100", "@/dev/sda C 0 30", "&F ok"}, {p1 + "30|"});
+    row("terminated, next run", run.mid(0, 4) + S{"&T stop", "&S ERASE"}, {p1 + "|", p2 + "|"});
+    row("end without start", run.mid(3, 1) + S{"&F x"}, {p2 + "|"}, false);
+    row("hostile names",
+        {"&M =Evil, \"Co\"\rX|Z|V|1|1|P9|end", "&S COPY", "@=a\"b A P2 ,-1,+M,@V", "&F done"},
+        {"P2|target|=a\"b|+M|@V|-1||"});
 }
 
 void TestClient::runRecords()
 {
     QFETCH(QStringList, lines);
     QFETCH(bool, saveLog);
-    QFETCH(QString, machine);
-    QFETCH(QString, operation);
     QFETCH(QStringList, devices);
     para.savelog = saveLog;
     const bool hangUp = lines.removeAll("-") > 0;
+    const QString machine =
+        lines.first().startsWith("&M ") ? lines.first().mid(3).section('|', 0, 0) : "M1";
+    const QString operation = lines.filter(QRegularExpression("^&S ")).value(0).mid(3);
     QVERIFY(rig->sendAndSettle(QStringList{ThreePorts, "&N", "source=P1", "Settings End"} + lines));
     if (hangUp) {
         rig->peer.disconnectFromHost();
@@ -576,13 +562,11 @@ void TestClient::runRecords()
     for (const Csv::Row &row : table.rows.mid(1)) {
         RunRecord r;
         QVERIFY(RunRecord::fromFields(row.fields, r));
-        QCOMPARE((QStringList{r.machine, r.address, r.operation}),
-                 (QStringList{machine, "127.0.0.3", operation}));
+        QCOMPARE((S{r.machine, r.address, r.operation}), (S{machine, "127.0.0.3", operation}));
         QCOMPARE(r.durationSeconds, r.start.isValid() ? r.start.secsTo(r.end) : -1);
         QCOMPARE(files.first(), runRecordsFileName(r.end.date()));
         QCOMPARE(QFile::exists(r.runLog), saveLog && !hangUp && !lines.contains("&S ERASE"));
-        got << QStringList{r.port,   r.role,     r.access,     r.model,
-                           r.vendor, r.capacity, r.percentage, r.result}
+        got << S{r.port, r.role, r.access, r.model, r.vendor, r.capacity, r.percentage, r.result}
                    .join('|');
     }
     QCOMPARE(got, devices);
