@@ -20,6 +20,8 @@
 #include "app/para.h"
 #include "client/client.h"
 #include "server/server.h"
+#include "ui/progressdelegate.h"
+#include "ui/summarystyle.h"
 
 #include <sys/resource.h>
 
@@ -244,6 +246,14 @@ struct Console
         tree->setModel(&model);
         tree->setUniformRowHeights(true);
         tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // As the main window paints it: progress bars, result colours, rate tool tips.
+        tree->setItemDelegate(new ProgressDelegate(
+            [this](const QModelIndex &device, ProgressRate::Estimate &estimate) {
+                const Client *client = server->findClient(device.parent().row());
+                return client && client->progressRate().estimate(device.row(), estimate);
+            },
+            tree));
+        SummaryStyle::followResultColors(&model);
         window.resize(1200, 900);
         window.show();
         Server::setAddressEntrySource([] { return QList<QNetworkAddressEntry>(); });

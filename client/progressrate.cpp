@@ -1,19 +1,36 @@
 #include "client/progressrate.h"
 
+#include <QElapsedTimer>
+
+#include <ctime>
+
 namespace {
 constexpr double PercentScale = 100.0;
 constexpr double MsPerMinute = 60.0 * 1000.0;
 constexpr double MsPerSecond = 1000.0;
-} // namespace
 
-ProgressRate::ProgressRate()
+// Milliseconds of a monotonic clock. Progress lines come by the million: the coarse clock costs a
+// tenth of the precise one.
+qint64 nowMs()
 {
-    clock.start();
+#ifdef CLOCK_MONOTONIC_COARSE
+    constexpr qint64 MsPerSecondWhole = 1000;
+    constexpr qint64 NsPerMs = 1000 * 1000;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return qint64(now.tv_sec) * MsPerSecondWhole + now.tv_nsec / NsPerMs;
+#else
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+#endif
 }
+} // namespace
 
 void ProgressRate::sample(int row, quint64 done, quint64 total)
 {
-    sample(row, done, total, clock.elapsed());
+    sample(row, done, total, nowMs());
 }
 
 void ProgressRate::sample(int row, quint64 done, quint64 total, qint64 atMs)

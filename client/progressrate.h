@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QVector>
 
 #include <array>
 
 // How fast each port row's device progresses, from the timing of its progress lines: a moving
-// average over the last minute. A line costs a clock read and, at most once a second per device,
-// one stored sample.
+// average over the last minute. A line costs a read of a coarse clock (a few milliseconds are
+// plenty against a one-second sample spacing) and, at most once a second per device, one stored
+// sample.
 class ProgressRate
 {
 public:
@@ -19,8 +19,6 @@ public:
         double percentPerMinute = 0;
         qint64 secondsLeft = -1; // -1 while the device does not move
     };
-
-    ProgressRate();
 
     void sample(int row, quint64 done, quint64 total);
     void sample(int row, quint64 done, quint64 total, qint64 atMs);
@@ -48,5 +46,4 @@ private:
     };
 
     QVector<Device> devices;
-    QElapsedTimer clock;
 };

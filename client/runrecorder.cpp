@@ -56,7 +56,7 @@ void RunRecorder::percentShown(int row, quint64 percent)
     if (Port *p = port(row)) {
         p->percent =
             static_cast<qint64>(qMin<quint64>(percent, std::numeric_limits<qint64>::max()));
-        p->inRun = p->known;
+        p->inRun = p->inRun || p->known;
     }
 }
 
@@ -64,7 +64,7 @@ void RunRecorder::statusShown(int row, const QString &text)
 {
     if (Port *p = port(row)) {
         p->result = text;
-        p->inRun = p->known;
+        p->inRun = p->inRun || p->known;
     }
 }
 
