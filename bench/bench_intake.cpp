@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTreeView>
@@ -334,6 +335,9 @@ int main(int argc, char *argv[])
     const int lines = argc > 1 ? QString(argv[1]).toInt() : DefaultLinesPerMachine;
     para.translate = 0;
     para.savelog = false;
+    // The machines leave mid-run at the end: their run records go to a folder of their own.
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
 
     const Figures baseline = runBaseline(lines);
     const ConsoleFigures console = runConsole(lines);
