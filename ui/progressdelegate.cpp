@@ -13,18 +13,10 @@ namespace {
 constexpr int PercentMax = 100;
 constexpr int BarMargin = 1;
 constexpr int BarFillAlpha = 110; // light enough for the text on it
+constexpr int BarMinimum = 3;
 constexpr int RateDecimals = 1;
 constexpr int SecondsPerMinute = 60;
 constexpr int SecondsPerHour = 60 * SecondsPerMinute;
-
-// A one-pixel frame; filled lines draw it many times faster than a pen does.
-void drawFrame(QPainter *painter, const QRect &rect, const QColor &color)
-{
-    painter->fillRect(rect.left(), rect.top(), rect.width(), 1, color);
-    painter->fillRect(rect.left(), rect.bottom(), rect.width(), 1, color);
-    painter->fillRect(rect.left(), rect.top(), 1, rect.height(), color);
-    painter->fillRect(rect.right(), rect.top(), 1, rect.height(), color);
-}
 
 // "2:05:09"; hours go on past a day.
 QString durationText(qint64 seconds)
@@ -41,8 +33,8 @@ ProgressDelegate::ProgressDelegate(RateSource rateOf, QObject *parent)
 {
 }
 
-// Drawn by hand, not as the style's progress bar: that costs twenty times a plain cell, and a
-// busy room repaints dozens of bars many times a second.
+// Not the style's progress bar: that costs twenty times a plain cell, and a busy room repaints
+// dozens of bars many times a second. Two cached pictures, blitted, cost less than a plain cell.
 void ProgressDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                              const QModelIndex &index) const
 {
@@ -59,18 +51,42 @@ void ProgressDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     style->drawPrimitive(QStyle::PE_PanelItemViewItem, &item, painter, widget);
 
     const QRect groove = option.rect.adjusted(BarMargin, BarMargin, -BarMargin, -BarMargin);
-    QRect done = groove.adjusted(1, 1, -1, -1);
-    done.setWidth(done.width() * qMin(percent, PercentMax) / PercentMax);
-    QColor fill = option.palette.color(QPalette::Highlight);
-    fill.setAlpha(BarFillAlpha);
+    if (groove.width() < BarMinimum || groove.height() < BarMinimum)
+        return;
+    const BarPictures &bar = barPictures(groove.size(), option);
+    const int filled = (groove.width() - 2) * qMin(percent, PercentMax) / PercentMax;
+    painter->drawPixmap(groove.topLeft(), bar.empty);
+    painter->drawPixmap(groove.topLeft(), bar.full, QRect(0, 0, 1 + filled, groove.height()));
     const bool selected = option.state & QStyle::State_Selected;
     painter->save();
-    painter->fillRect(done, fill);
-    drawFrame(painter, groove, option.palette.color(QPalette::Mid));
     painter->setFont(item.font);
     painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
     painter->drawText(groove, Qt::AlignCenter, item.text);
     painter->restore();
+}
+
+const ProgressDelegate::BarPictures &
+ProgressDelegate::barPictures(const QSize &size, const QStyleOptionViewItem &option) const
+{
+    const bool selected = option.state & QStyle::State_Selected;
+    const QColor background = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
+    BarPictures &bar = pictures[selected ? 1 : 0];
+    if (bar.size == size && bar.background == background.rgba())
+        return bar;
+    bar.size = size;
+    bar.background = background.rgba();
+    QColor fill = option.palette.color(QPalette::Highlight);
+    fill.setAlpha(BarFillAlpha);
+    const QRect inside(1, 1, size.width() - 2, size.height() - 2);
+    for (QPixmap *picture : {&bar.empty, &bar.full}) {
+        *picture = QPixmap(size);
+        picture->fill(option.palette.color(QPalette::Mid));
+        QPainter painter(picture);
+        painter.fillRect(inside, background);
+        if (picture == &bar.full)
+            painter.fillRect(inside, fill);
+    }
+    return bar;
 }
 
 bool ProgressDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view,

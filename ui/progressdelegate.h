@@ -2,6 +2,7 @@
 
 #include "client/progressrate.h"
 
+#include <QPixmap>
 #include <QStyledItemDelegate>
 
 #include <functional>
@@ -27,5 +28,16 @@ public:
     QString toolTip(const QModelIndex &index) const;
 
 private:
+    // The empty and the full bar of one size and background, drawn once: a bar is then two blits.
+    struct BarPictures
+    {
+        QSize size;
+        QRgb background = 0;
+        QPixmap empty;
+        QPixmap full;
+    };
+    const BarPictures &barPictures(const QSize &size, const QStyleOptionViewItem &option) const;
+
     RateSource rateOf;
+    mutable BarPictures pictures[2]; // unselected, selected
 };
