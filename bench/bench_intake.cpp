@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTreeView>
@@ -20,6 +21,8 @@
 #include "app/para.h"
 #include "client/client.h"
 #include "server/server.h"
+#include "ui/progressdelegate.h"
+#include "ui/summarystyle.h"
 
 #include <sys/resource.h>
 
@@ -244,6 +247,14 @@ struct Console
         tree->setModel(&model);
         tree->setUniformRowHeights(true);
         tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // As the main window paints it: progress bars, result colours, rate tool tips.
+        tree->setItemDelegate(new ProgressDelegate(
+            [this](const QModelIndex &device, ProgressRate::Estimate &estimate) {
+                const Client *client = server->findClient(device.parent().row());
+                return client && client->progressRate().estimate(device.row(), estimate);
+            },
+            tree));
+        SummaryStyle::followResultColors(&model);
         window.resize(1200, 900);
         window.show();
         Server::setAddressEntrySource([] { return QList<QNetworkAddressEntry>(); });
@@ -324,6 +335,9 @@ int main(int argc, char *argv[])
     const int lines = argc > 1 ? QString(argv[1]).toInt() : DefaultLinesPerMachine;
     para.translate = 0;
     para.savelog = false;
+    // The machines leave mid-run at the end: their run records go to a folder of their own.
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
 
     const Figures baseline = runBaseline(lines);
     const ConsoleFigures console = runConsole(lines);

@@ -58,6 +58,12 @@ void setCell(QStandardItem *item, const QString &text)
         item->setText(text);
 }
 
+// A tab bar takes "&" for a shortcut mark; a machine's name shows as it is.
+QString literalTabText(QString name)
+{
+    return name.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
 bool reencodesReceivedLines()
 {
     return para.translate == TranslateSimplified || para.translate == TranslateTraditional;
@@ -294,6 +300,7 @@ void Client::disconnected()
     GlobalLog::append(log, tr("%1 is disconnected!\n").arg(address));
     if (inSettingsBlock)
         finishSettingsBlock();
+    recorder.disconnected();
     root->removeRow(rowInItems());
     items.clear();
     isAskStop = true;
@@ -365,24 +372,26 @@ void Client::parseDeviceStatus(QString &str)
     const int row = targetRow(status.access);
     if (row < 0)
         return;
-    QStandardItem *statusCell = items.at(IndexDisplayName)->child(row, IndexStatus);
+    QString result;
     switch (status.kind) {
     case DeviceStatus::Progress:
         showProgress(row, status.done);
-        break;
+        return;
     case DeviceStatus::Failed:
-        setCell(statusCell, QStringLiteral("NG"));
+        result = QStringLiteral("NG");
         break;
     case DeviceStatus::Passed:
-        setCell(statusCell, QStringLiteral("OK"));
+        result = QStringLiteral("OK");
         break;
     case DeviceStatus::State:
-        setCell(statusCell, status.state);
+        result = status.state;
         break;
     case DeviceStatus::Identify:
     case DeviceStatus::Other:
-        break;
+        return;
     }
+    setCell(items.at(IndexDisplayName)->child(row, IndexStatus), result);
+    recorder.statusShown(row, result);
 }
 
 int Client::targetRow(const QString &accessName)
@@ -408,6 +417,8 @@ void Client::identifyDevice(const DeviceStatus &status)
     }
     if (port < 0)
         return;
+    recorder.identified(port, status);
+    rates.forget(port);
     if (port < PortSlots) {
         tarcapacity[port] = status.capacity;
         selimgdevice[port] = true;
@@ -433,7 +444,10 @@ void Client::showProgress(int row, quint64 done)
         total = row < PortSlots ? tarcapacity[row] : 0;
     if (total == 0)
         return;
-    const QString percentage = QString::number(progressPercent(done, total)) + PercentSign;
+    const quint64 percent = progressPercent(done, total);
+    recorder.percentShown(row, percent);
+    rates.sample(row, done, total);
+    const QString percentage = QString::number(percent) + PercentSign;
     setCell(items.at(IndexDisplayName)->child(row, IndexPercentage), percentage);
     setCell(items.at(IndexPercentage), percentage);
 }
@@ -447,17 +461,21 @@ void Client::parseGlobalStatus(QString &str)
         clearItems();
         setCell(items.at(IndexStatus), payload);
         clearLog();
+        recorder.runStarted(payload);
+        rates.clear();
         GlobalLog::append(log, machineName + QStringLiteral(" start ") + payload +
                                    QStringLiteral(".\n"));
         QString started = tr("Start %1\n").arg(payload);
         view->log(started);
         break;
     }
-    case GlobalStatus::RunEnd:
+    case GlobalStatus::RunEnd: {
         GlobalLog::append(log, tr("%1 complete %2\n").arg(machineName, payload));
         setCell(items.at(IndexStatus), QString());
-        saveLog();
+        const QDateTime ended = QDateTime::currentDateTime();
+        recorder.runEnded(ended, saveLog(ended));
         break;
+    }
     case GlobalStatus::RunTotal:
         capacity = status.total;
         break;
@@ -469,6 +487,7 @@ void Client::parseGlobalStatus(QString &str)
         QString asked = tr("Ask for terminate!\n");
         view->log(asked);
         isAskStop = true;
+        recorder.terminated();
         emit abortServer(this);
         break;
     }
@@ -501,7 +520,7 @@ void Client::applyMachineInfo(const QString &payload)
     setCell(items.at(IndexAccessName), info.version);
     view->updateStatus(info.text);
     if (tabWidget && widget)
-        tabWidget->setTabText(tabWidget->indexOf(widget), machineName);
+        tabWidget->setTabText(tabWidget->indexOf(widget), literalTabText(machineName));
     addPortItems(info.portSection);
 }
 
@@ -558,12 +577,13 @@ void Client::clearLog()
     std::fill(std::begin(selimgdevice), std::end(selimgdevice), false);
 }
 
-void Client::saveLog()
+QString Client::saveLog(const QDateTime &when)
 {
     if (!para.savelog)
-        return;
-    QFile file(runLogFileName(machineName, QDateTime::currentDateTime()));
+        return QString();
+    QFile file(runLogFileName(machineName, when));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
+        return QString();
     file.write(QTextCodec::codecForLocale()->fromUnicode(view->getLogBrowser()->toPlainText()));
+    return file.fileName();
 }

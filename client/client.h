@@ -6,8 +6,10 @@
 #include <QString>
 #include <QTabWidget>
 
-#include "transfer/imageload.h"
+#include "client/progressrate.h"
+#include "client/runrecorder.h"
 #include "client/wire/lineframer.h"
+#include "transfer/imageload.h"
 
 class FrameDevice;
 class QFile;
@@ -74,6 +76,7 @@ public:
     bool stopRequested() const { return isAskStop; }
     bool nonSourceMode() const { return IsNonSourceMode; }
     QString sourceName() const { return source_name; }
+    const ProgressRate &progressRate() const { return rates; }
 
 signals:
     void abortServer(Client *client);
@@ -93,7 +96,7 @@ private:
     void createTab();
     void deleteTab();
     void clearLog();
-    void saveLog();
+    QString saveLog(const QDateTime &when);
 
     bool takeLine(QByteArray &line);
     bool fillFramer();
@@ -127,4 +130,10 @@ private:
     LineFramer framer{MaxLineBytes};
     bool inSettingsBlock = false;
     QString settingsSourceLine;
+
+    ProgressRate rates;
+    RunRecorder recorder{[this] {
+                             return RunRecorder::Machine{machineName, address, source_name};
+                         },
+                         globalLogSink()};
 };

@@ -10,10 +10,14 @@
 #include "app/para.h"
 #include "client/client.h"
 #include "client/framedevice.h"
+#include "client/wire/csv.h"
+#include "client/wire/runrecord.h"
 #include "testkit/scriptedpeer.h"
 #include "testkit/testenv.h"
 
 #include <memory>
+
+using S = QStringList;
 
 namespace {
 const QHostAddress MachineAddress(QStringLiteral("127.0.0.3"));
@@ -131,6 +135,9 @@ private slots:
     void runStartBlanksRows();
     void runLog_data();
     void runLog();
+    void runRecords_data();
+    void runRecords();
+    void runRecordsFileUnwritable();
     void terminationRequest();
     void settingsBlock_data();
     void settingsBlock();
@@ -277,6 +284,9 @@ void TestClient::machineInformation_data()
     QTest::newRow("later adds ports") << QStringList{ThreePorts, "&M M2|Q|R|3.0|1|X1|end"}
                                       << QStringList{"M2", "Q", "R", "", "", "", "3.0"}
                                       << QStringList{"P1", "P2", "P3", "X1"} << "M1";
+    QTest::newRow("ampersand") << QStringList{"&M R&D|Z|V|1|0|end"}
+                               << QStringList{"R&D", "Z", "V", "", "", "", "1"} << QStringList{}
+                               << "R&D";
     QTest::newRow("short") << QStringList{"&M Solo", "&M", "&M A|B|C|D|onlycount"}
                            << QStringList{"A", "B", "C", "", "", "", "D"} << QStringList{}
                            << "Solo";
@@ -292,7 +302,7 @@ void TestClient::machineInformation()
     QVERIFY(rig->sendAndSettle(lines));
     QCOMPARE(rig->client->getName(), row.first());
     QCOMPARE(rig->portRow(-1), row);
-    QCOMPARE(rig->tabs.tabText(1), row.first());
+    QCOMPARE(rig->tabs.tabText(1), QString(row.first()).replace("&", "&&")); // no shortcut
     QCOMPARE(rig->client->frame()->windowTitle(), row.first());
     QVERIFY(rig->pageText("textBrowserStatus").contains(status));
     QCOMPARE(rig->portNames(), ports);
@@ -494,6 +504,80 @@ void TestClient::runLog()
     QFile file("inner/" + files.first());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QTextCodec::codecForLocale()->fromUnicode(shown)); // no BOM either
+}
+
+void TestClient::runRecords_data()
+{
+    QTest::addColumn<QStringList>("lines"); // after three ports with P1 the source; "-" hangs up
+    QTest::addColumn<bool>("saveLog");
+    QTest::addColumn<QStringList>("devices"); // port role access model vendor capacity % result
+
+    const QStringList run = QString("&S COPY;&I 100;@/dev/sda A P1 ,100,M1,V1;@/dev/sdb A P2 "
+                                    ",200,M2,V2;@/dev/sdc A P3 ,300,M3,V3;@/dev/sdb C 0 50;@/dev/"
+                                    "sdb O;@/dev/sdc C 0 20;@/dev/sdc N;@/dev/sda S SOURCE")
+                                .split(';');
+    const QString p1 = "P1|source|/dev/sda|M1|V1|100|", p2 = "P2|target|/dev/sdb|M2|V2|200|",
+                  p3 = "P3|target|/dev/sdc|M3|V3|300|";
+    const auto row = [](const char *name, const QStringList &lines, const QStringList &devices,
+                        bool saveLog = true) {
+        QTest::newRow(name) << lines << saveLog << devices;
+    };
+    row("OK, NG, state word", run + S{"&F done"}, {p1 + "|SOURCE", p2 + "50|OK", p3 + "20|NG"});
+    row("save log off", run.mid(0, 4) + S{"&F done"}, {p1 + "|", p2 + "|"}, false);
+    row("disconnect", run.mid(0, 7) + S{"-"},
+        {p1 + "|disconnected", p2 + "50|disconnected", p3 + "|disconnected"});
+    // Identified before the run start: only port row 0, which keeps its access name, is reached.
+    row("identified before start",
+        run.mid(2, 2) + S{"&S VERIFY", "&I 100", "@/dev/sda C 0 30", "&F ok"}, {p1 + "30|"});
+    row("terminated, next run", run.mid(0, 4) + S{"&T stop", "&S ERASE"}, {p1 + "|", p2 + "|"});
+    row("end without start", run.mid(3, 1) + S{"&F x"}, {p2 + "|"}, false);
+    row("hostile names",
+        {"&M =Evil, \"Co\"\rX|Z|V|1|1|P9|end", "&S COPY", "@=a\"b A P2 ,-1,+M,@V", "&F done"},
+        {"P2|target|=a\"b|+M|@V|-1||"});
+}
+
+void TestClient::runRecords()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(bool, saveLog);
+    QFETCH(QStringList, devices);
+    para.savelog = saveLog;
+    const bool hangUp = lines.removeAll("-") > 0;
+    const QString machine =
+        lines.first().startsWith("&M ") ? lines.first().mid(3).section('|', 0, 0) : "M1";
+    const QString operation = lines.filter(QRegularExpression("^&S ")).value(0).mid(3);
+    QVERIFY(rig->sendAndSettle(QStringList{ThreePorts, "&N", "source=P1", "Settings End"} + lines));
+    if (hangUp) {
+        rig->peer.disconnectFromHost();
+        QTRY_VERIFY(rig->client.isNull());
+    }
+    const QStringList files = QDir::current().entryList({"tarn-runs-*.csv"});
+    QCOMPARE(files.size(), 1);
+    QFile file(files.first());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const Csv::Table table = Csv::parse(QString::fromUtf8(file.readAll()));
+    QVERIFY(table.badLines.isEmpty());
+    QCOMPARE(table.rows.first().fields, RunRecord::header());
+    QStringList got;
+    for (const Csv::Row &row : table.rows.mid(1)) {
+        RunRecord r;
+        QVERIFY(RunRecord::fromFields(row.fields, r));
+        QCOMPARE((S{r.machine, r.address, r.operation}), (S{machine, "127.0.0.3", operation}));
+        QCOMPARE(r.durationSeconds, r.start.isValid() ? r.start.secsTo(r.end) : -1);
+        QCOMPARE(files.first(), runRecordsFileName(r.end.date()));
+        QCOMPARE(QFile::exists(r.runLog), saveLog && !hangUp && !lines.contains("&S ERASE"));
+        got << S{r.port, r.role, r.access, r.model, r.vendor, r.capacity, r.percentage, r.result}
+                   .join('|');
+    }
+    QCOMPARE(got, devices);
+}
+
+void TestClient::runRecordsFileUnwritable()
+{
+    QVERIFY(QDir().mkdir(runRecordsFileName(QDate::currentDate())));
+    QVERIFY(rig->sendAndSettle({ThreePorts, "&S COPY", "@/dev/sdb A P2 ,1,M,V", "&F done"}));
+    QCOMPARE(rig->log.toPlainText().count("The run records of M1 could not be written to "), 1);
+    QVERIFY(rig->log.toPlainText().endsWith(": Is a directory\n"));
 }
 
 void TestClient::terminationRequest()

@@ -1,12 +1,17 @@
 #include <QtTest>
 
+#include "client/wire/csv.h"
 #include "client/wire/decimal.h"
 #include "client/wire/devicestatus.h"
 #include "client/wire/globalstatus.h"
 #include "client/wire/linecodec.h"
 #include "client/wire/machineinfo.h"
 #include "client/wire/runlogname.h"
+#include "client/wire/runrecord.h"
+#include "reportdocument.h"
 #include "testkit/testenv.h"
+
+#include <QTextDocument>
 
 #include <limits>
 
@@ -40,6 +45,11 @@ private slots:
     void reencodingKeepsUtf8UnderUtf8Locale();
     void runLogName_data();
     void runLogName();
+    void csv_data();
+    void csv();
+    void report_data();
+    void report();
+    void reportDocumentHoldsEveryRow();
 };
 
 void TestLineGrammar::decimal_data()
@@ -270,6 +280,155 @@ void TestLineGrammar::runLogName()
     QFETCH(QString, machine);
     QFETCH(QString, fileName);
     QCOMPARE(runLogFileName(machine, QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1))), fileName);
+}
+
+void TestLineGrammar::csv_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<S>("rows"); // "LINE:field|field"
+    QTest::addColumn<QList<int>>("bad");
+    const auto row = [](const char *name, const QString &text, const S &rows,
+                        const QList<int> &bad = {}) { QTest::newRow(name) << text << rows << bad; };
+    // A text of one CRLF-ended record is what record() writes for it.
+    row("quoted", "a,,\"x,y\",\"say \"\"hi\"\"\",\"l1\r\nl2\",\"cr\ronly\"\r\n",
+        {"1:a||x,y|say \"hi\"|l1\r\nl2|cr\ronly"});
+    row("formula guard", "'=1+2,'+1,'-5,'@SUM(A1),a=b,''=x,''','a\r\n",
+        {"1:=1+2|+1|-5|@SUM(A1)|a=b|'=x|''|'a"});
+    row("LF ends, blank lines, BOM", QChar(0xfeff) + QString::fromUtf8("機台,b\n\n\"c\nd\",e"),
+        {QString::fromUtf8("1:機台|b"), "3:c\nd|e"});
+    row("quote in plain field", "a\"b,c\r\nok\r\n", {"2:ok"}, {1});
+    row("text after closing quote", "\"a\"b\r\nok", {"2:ok"}, {1});
+    row("bare CR", "a\rb\r\nok\r\n", {"2:ok"}, {1});
+    row("unclosed quote", "x,\"open\r\nnext,1\r\n", {"2:next|1"}, {1});
+}
+
+void TestLineGrammar::csv()
+{
+    QFETCH(QString, text);
+    QFETCH(S, rows);
+    QFETCH(QList<int>, bad);
+    const Csv::Table table = Csv::parse(text);
+    S got;
+    for (const Csv::Row &row : table.rows)
+        got << QString::number(row.line) + ':' + row.fields.join('|');
+    QCOMPARE(got, rows);
+    QCOMPARE(table.badLines.toList(), bad);
+    if (text.endsWith("\r\n") && bad.isEmpty())
+        QCOMPARE(Csv::record(table.rows.first().fields), text);
+}
+
+static RunRecord sampleRecord(int run, int port)
+{
+    const QDateTime start = QDateTime(QDate(2024, 5, 1), QTime(8, 0)).addSecs(run * 600);
+    return {start,
+            start.addSecs(300),
+            300,
+            run % 2 ? QString::fromUtf8("=機台, \"A\"\r") : "B&D",
+            "127.0.0.2",
+            run < 0 ? "ERASE" : "COPY",
+            QString("SATA%1").arg(port),
+            port ? "target" : "source",
+            "",
+            "+M",
+            QString("V%1-%2").arg(run).arg(port),
+            "",
+            "57",
+            S{"OK", "NG", "STOPPED", ""}.at(port),
+            ""};
+}
+
+// 30 COPY runs of 4 devices with hostile names, then 5 rows that are no records; 2 ERASE runs.
+static void writeRecordFiles()
+{
+    QFile copies("runs.csv");
+    QFile erases("erase.csv");
+    QVERIFY(copies.open(QIODevice::WriteOnly) && erases.open(QIODevice::WriteOnly));
+    copies.write(Csv::record(RunRecord::header()).toUtf8());
+    for (int run = -2; run < 30; ++run)
+        for (int port = 0; port < 4; ++port)
+            (run < 0 ? erases : copies)
+                .write(Csv::record(sampleRecord(run, port).fields()).toUtf8());
+    copies.write("bad,\"row\r\n1,2\r\n");
+    for (int column : {RunRecord::RunStart, RunRecord::Role, RunRecord::Percentage}) {
+        S fields = sampleRecord(0, 0).fields();
+        fields[column] = S{"2024-05-01T10:00:00", "spare", "57%"}.at(column % 3);
+        copies.write(Csv::record(fields).toUtf8());
+    }
+}
+
+void TestLineGrammar::report_data()
+{
+    QTest::addColumn<S>("args");
+    QTest::addColumn<QString>("paper"); // LC_PAPER
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said"); // on stderr
+    const auto row = [](const char *name, const S &args, int exitCode, const char *said,
+                        const char *paper = "C") {
+        QTest::newRow(name) << args << paper << exitCode << said;
+    };
+    row("all", {"-o", "r.pdf", "runs.csv", "erase.csv"}, 0,
+        "runs.csv:122: not a CSV record\ntarn-report: skipped runs.csv:123: not a run record");
+    row("erase on letter", {"--operation", "erase", "-o", "r.pdf", "erase.csv"}, 0, "",
+        "en_US.UTF-8");
+    row("machine since", {"--machine", "B&D", "--since", "2024-05-01", "-o", "r.pdf", "runs.csv"},
+        0, "");
+    row("nothing left", {"--until", "2024-04-30", "-o", "r.pdf", "runs.csv"}, 1, "no run");
+    row("no file", {"-o", "r.pdf", "none.csv"}, 1, "none.csv: ");
+    row("no output", {"runs.csv"}, 2, "-o OUT.pdf");
+    row("help", {"--help"}, 0, "");
+}
+
+void TestLineGrammar::report()
+{
+    QFETCH(S, args);
+    QFETCH(QString, paper);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    writeRecordFiles();
+    QFile::remove("r.pdf");
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_PAPER", paper);
+    tool.setProcessEnvironment(environment);
+    tool.start(TARN_REPORT_BIN, args);
+    QVERIFY(tool.waitForFinished(60000));
+    const QString errors = tool.readAllStandardError();
+    QCOMPARE(tool.exitCode(), exitCode);
+    QVERIFY2(errors.contains(said), qPrintable(errors));
+    QCOMPARE(tool.readAllStandardOutput().contains("--operation <OP>"), args == S{"--help"});
+    QFile file("r.pdf");
+    QCOMPARE(file.open(QIODevice::ReadOnly), exitCode == 0 && args != S{"--help"});
+    if (!file.isOpen())
+        return;
+    // Thirty runs fill more than one page; two runs fit on one.
+    const QByteArray pdf = file.readAll();
+    const int pages = pdf.count("/Type /Page\n");
+    QVERIFY(pages > 0 && (pages > 1) == args.contains("runs.csv"));
+    QVERIFY(pdf.contains("/Count " + QByteArray::number(pages)));
+    QVERIFY(pdf.contains(paper == "C" ? "/MediaBox [0 0 595.000000 842.000000]"
+                                      : "/MediaBox [0 0 612.000000 792.000000]"));
+}
+
+void TestLineGrammar::reportDocumentHoldsEveryRow()
+{
+    writeRecordFiles();
+    const RecordFiles files = readRecordFiles({"runs.csv", "erase.csv"});
+    QCOMPARE(files.problems.size(), 5);
+    QCOMPARE(files.problems.last(), QString("runs.csv:126: not a run record"));
+    QCOMPARE(files.records.first().fields(), sampleRecord(0, 0).fields());
+    const QVector<ReportRun> runs = groupRuns(files.records, RunFilter());
+    const QString text =
+        reportDocument(runs, "host-1", QDateTime::currentDateTime())->toPlainText();
+    for (int run = -2; run < 30; ++run)
+        for (int port = 0; port < 4; ++port)
+            QVERIFY(text.contains(sampleRecord(run, port).vendor + '\n'));
+    QVERIFY(text.startsWith("Duplication report\nConsole: host-1\n"));
+    QVERIFY(text.contains("\nRuns: 32; devices: OK 32, NG 32, other 64\n"));
+    QCOMPARE(text.count(QString::fromUtf8("=機台, \"A\"")), 16 * 2);
+    QCOMPARE(reportTitle(groupRuns(files.records, RunFilter{"", "Erase", {}, {}})),
+             QString("Erasure report"));
+    QCOMPARE(isoLocalTime(QDateTime(QDate(2024, 5, 1), QTime(9, 5), Qt::OffsetFromUTC, -16200)),
+             QString("2024-05-01T09:05:00-04:30"));
 }
 
 TARN_TEST_MAIN(TestLineGrammar)

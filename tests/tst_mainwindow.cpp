@@ -1,6 +1,7 @@
 #include <QDialogButtonBox>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -15,11 +16,15 @@
 
 #include "app/para.h"
 #include "app/setupdialog.h"
+#include "client/client.h"
 #include "server/server.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/testenv.h"
 #include "ui/mainwindow.h"
+#include "ui/progressdelegate.h"
 #include "ui/transferprogress.h"
+
+using S = QStringList;
 
 namespace {
 template <typename T> T *child(QObject *parent, const char *name)
@@ -57,6 +62,7 @@ private slots:
     void progressText_data();
     void progressText();
     void closingWhenIdleDestroysWindow();
+    void summaryReadsAtAGlance();
 
 private:
     QPointer<MainWindow> window;
@@ -293,6 +299,70 @@ void TestMainWindow::closingWhenIdleDestroysWindow()
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QVERIFY(window->close());
     QTRY_VERIFY(window.isNull());
+}
+
+void TestMainWindow::summaryReadsAtAGlance()
+{
+    auto *view = child<QTreeView>(window, "treeView");
+    auto *model = qobject_cast<QStandardItemModel *>(view->model());
+    auto *delegate = qobject_cast<ProgressDelegate *>(view->itemDelegate());
+    QVERIFY(delegate);
+    QList<QStandardItem *> machine = row("M1");
+    model->appendRow(machine);
+    machine.at(Client::IndexStatus)->setText("COPY");
+    const S statuses{"", "OK", "NG", "SOURCE"};
+    for (const QString &status : statuses) {
+        QList<QStandardItem *> device = row("P");
+        machine.first()->appendRow(device);
+        device.at(Client::IndexStatus)->setText(status);
+        device.at(Client::IndexPercentage)->setText(status == "SOURCE" ? "" : "57%");
+    }
+    const auto cell = [&](int device, int column) {
+        return model->index(device, column, model->index(0, 0));
+    };
+    const auto foreground = [&](int device) {
+        return cell(device, Client::IndexStatus).data(Qt::ForegroundRole).value<QBrush>().color();
+    };
+    QCOMPARE(foreground(1), QColor(0x1b, 0x7f, 0x2a));
+    QCOMPARE(foreground(2), QColor(0xc6, 0x28, 0x28));
+    QVERIFY(!cell(0, Client::IndexStatus).data(Qt::ForegroundRole).isValid());
+    QCOMPARE(cell(1, Client::IndexStatus).data().toString(), QString("OK"));
+    QCOMPARE(delegate->toolTip(model->index(0, Client::IndexStatus)),
+             QString("OK: 1, NG: 1, in progress: 1"));
+    QCOMPARE(delegate->toolTip(cell(0, Client::IndexPercentage)), QString()); // no rate yet
+
+    // The device in progress gets a bar up to 57 % under its text; a passed one plain text.
+    const auto painted = [&](int device) {
+        QImage image(200, 20, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.rect = image.rect();
+        delegate->paint(&painter, option, cell(device, Client::IndexPercentage));
+        return QPair<QRgb, QRgb>(image.pixel(40, 10), image.pixel(170, 10));
+    };
+    QVERIFY(painted(0).first != painted(0).second);
+    QCOMPARE(painted(1).first, QColor(Qt::white).rgb());
+    model->itemFromIndex(cell(1, Client::IndexStatus))->setText("Verifying");
+    QVERIFY(!cell(1, Client::IndexStatus).data(Qt::ForegroundRole).isValid());
+    QVERIFY(painted(1).first != painted(1).second);
+
+    // Rate and time left over the last minute of progress lines, nothing before the second line.
+    ProgressRate rates;
+    ProgressDelegate rated([&](const QModelIndex &device, ProgressRate::Estimate &estimate) {
+        return rates.estimate(device.row(), estimate);
+    });
+    rates.sample(0, 0, 1000, 0);
+    rates.sample(1, 50, 1000, 0);
+    QCOMPARE(rated.toolTip(cell(0, Client::IndexPercentage)), QString());
+    rates.sample(0, 0, 1000, 30000);
+    rates.sample(0, 100, 1000, 90000);
+    rates.sample(1, 50, 1000, 5000);
+    QCOMPARE(rated.toolTip(cell(0, Client::IndexPercentage)),
+             QString("Rate: 10.0 % per minute\nTime left: 0:09:00"));
+    QCOMPARE(rated.toolTip(cell(1, Client::IndexPercentage)),
+             QString("Rate: 0.0 % per minute\nTime left: unknown"));
 }
 
 TARN_TEST_MAIN(TestMainWindow)

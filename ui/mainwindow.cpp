@@ -7,6 +7,8 @@
 #include "server/server.h"
 #include "ui/devicedialog.h"
 #include "ui/dispatchlist.h"
+#include "ui/progressdelegate.h"
+#include "ui/summarystyle.h"
 #include "ui/transferprogress.h"
 #include "ui_mainwindow.h"
 
@@ -50,6 +52,13 @@ MainWindow::MainWindow(QWidget *parent)
     ui->treeView->setModel(modelMachines);
     // Without it the view recomputes row heights on every status update.
     ui->treeView->setUniformRowHeights(true);
+    ui->treeView->setItemDelegate(new ProgressDelegate(
+        [this](const QModelIndex &device, ProgressRate::Estimate &estimate) {
+            const Client *client = cmdServer->findClient(device.parent().row());
+            return client && client->progressRate().estimate(device.row(), estimate);
+        },
+        ui->treeView));
+    SummaryStyle::followResultColors(modelMachines);
 
     cmdServer = new Server(ui->logGlobal, para.tcpport, rootStandardItem, ui->tabWidget, this);
 

@@ -503,6 +503,32 @@ Can not contain space!</source>
     </message>
 </context>
 <context>
+    <name>ProgressDelegate</name>
+    <message>
+        <source>OK: %1, NG: %2, in progress: %3</source>
+        <translation>OK：%1，NG：%2，进行中：%3</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>Rate: %1 % per minute
+Time left: %2</source>
+        <translation>速度：每分钟 %1 %
+剩余时间：%2</translation>
+    </message>
+</context>
+<context>
+    <name>RunRecorder</name>
+    <message>
+        <source>The run records of %1 could not be written to %2: %3
+</source>
+        <translation>%1 的运行记录无法写入 %2：%3
+</translation>
+    </message>
+</context>
+<context>
     <name>Server</name>
     <message>
         <source>Send COPY Command

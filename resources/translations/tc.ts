@@ -503,6 +503,32 @@ Can not contain space!</source>
     </message>
 </context>
 <context>
+    <name>ProgressDelegate</name>
+    <message>
+        <source>OK: %1, NG: %2, in progress: %3</source>
+        <translation>OK：%1，NG：%2，進行中：%3</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>Rate: %1 % per minute
+Time left: %2</source>
+        <translation>速度：每分鐘 %1 %
+剩餘時間：%2</translation>
+    </message>
+</context>
+<context>
+    <name>RunRecorder</name>
+    <message>
+        <source>The run records of %1 could not be written to %2: %3
+</source>
+        <translation>%1 的執行記錄無法寫入 %2：%3
+</translation>
+    </message>
+</context>
+<context>
     <name>Server</name>
     <message>
         <source>Send COPY Command
