@@ -256,6 +256,9 @@ bool ImageLoad::readSocket(QTcpSocket &socket, char *buf, int len)
 
 ImageLoad::Result ImageLoad::readFailed(const QString &line)
 {
+    // A read also gives up when a stop comes while it waits: that is no read error.
+    if (stopped())
+        return Result::Stopped;
     log(line);
     log(tr("read from %1 cause error!\n").arg(request.address));
     return Result::Failed;
