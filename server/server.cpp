@@ -336,6 +336,14 @@ void Server::sendImageToClients(QStringList &attendClients, QStringList selects_
                                                     QStringLiteral("/"), tr("Images (*.img)"));
     if (fileName.isEmpty())
         return;
+    // The name goes into one command line on every machine: a line break would split it.
+    if (DispatchCommand::breaksLine(fileName)) {
+        const QString text =
+            tr("The file name %1 contains a line break and cannot be dispatched!\n").arg(fileName);
+        QMessageBox::warning(nullptr, tr("Error"), text, QMessageBox::Ok);
+        appendLog(text);
+        return;
+    }
 
     const bool isFirmwareImage = DispatchCommand::isFirmwarePath(fileName);
     bool bisRestoreImage = false;
