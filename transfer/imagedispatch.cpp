@@ -12,7 +12,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -48,6 +47,11 @@ void ImageDispatch::setPeerFilter(PeerFilter filter)
 void ImageDispatch::setListenAddress(const QHostAddress &address)
 {
     listenAddress = address;
+}
+
+void ImageDispatch::setSendFile(BlockSender::SendFile sendFile)
+{
+    this->sendFile = std::move(sendFile);
 }
 
 bool ImageDispatch::isMachineAddress(const QHostAddress &peer, const QString &address)
@@ -175,9 +179,10 @@ bool ImageDispatch::sendImage(QTcpSocket &socket, const QString &fileName)
     total = imageStreamBytes(head, table.size(), table.dispatchDataBytes());
     report();
 
+    const qint64 dataStart = file.pos();
     if (!sendImageData(socket, file, table, buffer.get()))
         return false;
-    return !head.hasTail() || sendImageTail(socket, file);
+    return !head.hasTail() || sendImageTail(socket, file, dataStart + table.dispatchDataBytes());
 }
 
 bool ImageDispatch::sendImageTable(QTcpSocket &socket, QFile &file, BriefLogTable &table)
@@ -204,18 +209,21 @@ bool ImageDispatch::sendImageData(QTcpSocket &socket, QFile &file, const BriefLo
                                   char *buffer)
 {
     log(tr("Read and send image data data to client...\n"));
+    BlockSender sender(socket, file, buffer, stopped);
+    sender.setSendFile(sendFile);
+    qint64 position = file.pos();
     for (int i = 0; i < table.runCount(); ++i) {
         for (qint64 left = table.at(i).dispatchSectors(); left > 0;) {
             const int sectors = nextBlockSectors(left);
             const int bytes = sectors * SectorSize;
-            if (file.read(buffer, bytes) != bytes)
-                return failed(tr("Unable to read image file at position %1!\n").arg(file.pos()));
-            if (!send(socket, buffer, bytes))
-                return failed(
-                    tr("Unable to write scoket with image file position %1!\n").arg(file.pos()));
+            const BlockSender::Outcome outcome =
+                sender.send(position, bytes, BlockSender::Shortfall::Fails);
+            if (outcome != BlockSender::Outcome::Sent)
+                return blockFailed(outcome, socket, file, false, position, position + bytes);
+            position += bytes;
             left -= sectors;
+            done += bytes;
             report();
-            letBlockGo(socket);
             if (stopped())
                 return failed(tr("send image process is terminated!\n"));
             TransferWait::pass();
@@ -224,11 +232,12 @@ bool ImageDispatch::sendImageData(QTcpSocket &socket, QFile &file, const BriefLo
     return true;
 }
 
-bool ImageDispatch::sendImageTail(QTcpSocket &socket, QFile &file)
+bool ImageDispatch::sendImageTail(QTcpSocket &socket, QFile &file, qint64 position)
 {
     log(tr("Read and send tail to client.\n"));
     char bytes[ImageTail::Size];
-    if (file.read(bytes, ImageTail::Size) != ImageTail::Size)
+    // The data went past the file's read position.
+    if (!file.seek(position) || file.read(bytes, ImageTail::Size) != ImageTail::Size)
         return failed(tr("Failed to read image tail!\n"));
     const ImageTail tail = ImageTail::decode(bytes);
     if (!tail.isTokenValid())
@@ -240,7 +249,7 @@ bool ImageDispatch::sendImageTail(QTcpSocket &socket, QFile &file)
     return true;
 }
 
-bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, int size)
+bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, qint64 size)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -278,20 +287,20 @@ bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, in
     return sendFirmwareData(socket, file, size, buffer.get());
 }
 
-bool ImageDispatch::sendFirmwareData(QTcpSocket &socket, QFile &file, int size, char *buffer)
+bool ImageDispatch::sendFirmwareData(QTcpSocket &socket, QFile &file, qint64 size, char *buffer)
 {
+    BlockSender sender(socket, file, buffer, stopped);
+    sender.setSendFile(sendFile);
     for (qint64 first = 0; first < size; first += BlockSectors) {
         const int bytes = nextBlockSectors(size - first) * SectorSize;
-        const qint64 got = file.read(buffer, bytes);
-        if (got < 0)
-            return failed(tr("Unable to read firmware file at position %1!\n").arg(file.pos()));
+        const qint64 position = first * SectorSize;
         // The last sector is filled up past the end of the file.
-        std::memset(buffer + got, 0, size_t(bytes - got));
-        if (!send(socket, buffer, bytes))
-            return failed(
-                tr("Unable to write scoket with firmware file position %1!\n").arg(file.pos()));
+        const BlockSender::Outcome outcome =
+            sender.send(position, bytes, BlockSender::Shortfall::ZeroFilled);
+        if (outcome != BlockSender::Outcome::Sent)
+            return blockFailed(outcome, socket, file, true, position, position + bytes);
+        done += bytes;
         report();
-        letBlockGo(socket);
         if (stopped())
             return failed(tr("send firmware process is terminated!\n"));
         TransferWait::pass();
@@ -310,18 +319,30 @@ bool ImageDispatch::send(QTcpSocket &socket, const char *data, qint64 len)
     return true;
 }
 
-void ImageDispatch::letBlockGo(QTcpSocket &socket)
+bool ImageDispatch::blockFailed(BlockSender::Outcome outcome, const QTcpSocket &socket,
+                                const QFile &file, bool firmware, qint64 start, qint64 end)
 {
-    // The bounded wait for the socket to pass a block on; how it ended is not looked at. The
-    // kernel's send buffer keeps the machine busy meanwhile, and with nothing left queued here
-    // the next block goes from the buffer to the kernel without another copy.
-    const qint64 limitMs = TransferLimits::scaled(TransferLimits::BlockFlushMs);
-    QElapsedTimer timer;
-    timer.start();
-    TransferWait wait;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.bytesToWrite() > 0 &&
-           timer.elapsed() <= limitMs && !stopped())
-        wait.sleep();
+    // Positions as a sender that reads each block whole before writing it would give them.
+    const qint64 readTo = qMin(file.size(), end);
+    switch (outcome) {
+    case BlockSender::Outcome::ReadFailed:
+        return failed(firmware ? tr("Unable to read firmware file at position %1!\n").arg(start)
+                               : tr("Unable to read image file at position %1!\n").arg(readTo));
+    case BlockSender::Outcome::WriteFailed:
+        return failed(
+            firmware ? tr("Unable to write scoket with firmware file position %1!\n").arg(readTo)
+                     : tr("Unable to write scoket with image file position %1!\n").arg(end));
+    case BlockSender::Outcome::Stalled:
+        return failed(tr("Client %1 has taken no data for %2 seconds!\n")
+                          .arg(peerText(socket))
+                          .arg(TransferLimits::SendStallMs / 1000));
+    case BlockSender::Outcome::Stopped:
+        return failed(firmware ? tr("send firmware process is terminated!\n")
+                               : tr("send image process is terminated!\n"));
+    case BlockSender::Outcome::Sent:
+        break;
+    }
+    return true;
 }
 
 bool ImageDispatch::failed(const QString &line)
