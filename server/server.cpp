@@ -389,7 +389,7 @@ void Server::sendImageToClients(QStringList &attendClients, QStringList selects_
         return;
     }
     const bool sent =
-        isFirmwareImage ? sendFirmwareToClients(fileName, int(cap)) : sendImageToClients(fileName);
+        isFirmwareImage ? sendFirmwareToClients(fileName, cap) : sendImageToClients(fileName);
     if (!sent)
         showDispatchFailure(fileName);
 }
@@ -504,7 +504,7 @@ qint64 Server::getImageCapacity(QString &fileName)
     return imageCapacity(fileName);
 }
 
-bool Server::sendFirmwareToClients(QString &fileName, int size)
+bool Server::sendFirmwareToClients(QString &fileName, qint64 size)
 {
     return dispatchStream([&fileName, size](ImageDispatch &dispatch, QTcpSocket &socket) {
         return dispatch.sendFirmware(socket, fileName, size);
