@@ -16,15 +16,8 @@
 BlockSender::BlockSender(QTcpSocket &socket, QFile &file, char *buffer,
                          std::function<bool()> stopped)
     : socket(socket), file(file), buffer(buffer), stopped(std::move(stopped)),
-      socketFd(int(socket.socketDescriptor())),
-      writable(socket.socketDescriptor(), QSocketNotifier::Write)
+      socketFd(int(socket.socketDescriptor()))
 {
-    // Watched only while a wait needs it: the socket's own notifier serves Qt's queue.
-    writable.setEnabled(false);
-    QObject::connect(&writable, &QSocketNotifier::activated, &writable, [this] {
-        isWritable = true;
-        writable.setEnabled(false);
-    });
     sinceAccepted.start();
 }
 
@@ -156,13 +149,21 @@ BlockSender::Outcome BlockSender::drain()
 
 BlockSender::Outcome BlockSender::waitWritable()
 {
+    if (!writable) {
+        writable = std::make_unique<QSocketNotifier>(socketFd, QSocketNotifier::Write);
+        QObject::connect(writable.get(), &QSocketNotifier::activated, writable.get(), [this] {
+            isWritable = true;
+            // Watched only while a wait needs it: the socket's own notifier serves Qt's queue.
+            writable->setEnabled(false);
+        });
+    }
     isWritable = false;
-    writable.setEnabled(true);
+    writable->setEnabled(true);
     TransferWait wait;
     Outcome why = Outcome::Sent;
     while (!isWritable && !interrupted(why))
         wait.sleep();
-    writable.setEnabled(false);
+    writable->setEnabled(false);
     return isWritable ? Outcome::Sent : why;
 }
 

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 
 #include <functional>
+#include <memory>
 
 class QFile;
 class QTcpSocket;
@@ -66,7 +67,8 @@ private:
     std::function<bool()> stopped;
     SendFile sendFile = kernelSendFile;
     const int socketFd;
-    QSocketNotifier writable;
+    // Made at the first wait, on a descriptor known to be open.
+    std::unique_ptr<QSocketNotifier> writable;
     bool isWritable = false;
     bool zeroCopy = true;
     QElapsedTimer sinceAccepted;
