@@ -200,7 +200,7 @@ bool ImageDispatch::sendImageTable(QTcpSocket &socket, QFile &file, BriefLogTabl
             break;
         TransferWait::pass();
         if (stopped())
-            return failed(tr("send image process is terminated!\n"));
+            return failed(terminated(Stream::Image));
     }
     return true;
 }
@@ -213,21 +213,33 @@ bool ImageDispatch::sendImageData(QTcpSocket &socket, QFile &file, const BriefLo
     sender.setSendFile(sendFile);
     qint64 position = file.pos();
     for (int i = 0; i < table.runCount(); ++i) {
-        for (qint64 left = table.at(i).dispatchSectors(); left > 0;) {
-            const int sectors = nextBlockSectors(left);
-            const int bytes = sectors * SectorSize;
-            const BlockSender::Outcome outcome =
-                sender.send(position, bytes, BlockSender::Shortfall::Fails);
-            if (outcome != BlockSender::Outcome::Sent)
-                return blockFailed(outcome, socket, file, false, position, position + bytes);
-            position += bytes;
-            left -= sectors;
-            done += bytes;
-            report();
-            if (stopped())
-                return failed(tr("send image process is terminated!\n"));
-            TransferWait::pass();
-        }
+        if (!sendBlocks(sender, socket, file, position, table.at(i).dispatchSectors(),
+                        Stream::Image))
+            return false;
+    }
+    return true;
+}
+
+bool ImageDispatch::sendBlocks(BlockSender &sender, const QTcpSocket &socket, const QFile &file,
+                               qint64 &position, qint64 sectors, Stream stream)
+{
+    // A firmware file's last sector is filled up past its end.
+    const BlockSender::Shortfall shortfall = stream == Stream::Firmware
+                                                 ? BlockSender::Shortfall::ZeroFilled
+                                                 : BlockSender::Shortfall::Fails;
+    for (qint64 left = sectors; left > 0;) {
+        const int blockSectors = nextBlockSectors(left);
+        const int bytes = blockSectors * SectorSize;
+        const BlockSender::Outcome outcome = sender.send(position, bytes, shortfall);
+        if (outcome != BlockSender::Outcome::Sent)
+            return blockFailed(outcome, socket, file, stream, position, position + bytes);
+        position += bytes;
+        left -= blockSectors;
+        done += bytes;
+        report();
+        if (stopped())
+            return failed(terminated(stream));
+        TransferWait::pass();
     }
     return true;
 }
@@ -278,7 +290,7 @@ bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, qi
         if (!send(socket, entries.get() + i * SStripInLogDiskMy::Size, SStripInLogDiskMy::Size))
             return failed(tr("erro writting firmware log table!\n"));
         if (stopped())
-            return failed(tr("send firmware process is terminated!\n"));
+            return failed(terminated(Stream::Firmware));
         TransferWait::pass();
     }
     report();
@@ -291,21 +303,8 @@ bool ImageDispatch::sendFirmwareData(QTcpSocket &socket, QFile &file, qint64 siz
 {
     BlockSender sender(socket, file, buffer, stopped);
     sender.setSendFile(sendFile);
-    for (qint64 first = 0; first < size; first += BlockSectors) {
-        const int bytes = nextBlockSectors(size - first) * SectorSize;
-        const qint64 position = first * SectorSize;
-        // The last sector is filled up past the end of the file.
-        const BlockSender::Outcome outcome =
-            sender.send(position, bytes, BlockSender::Shortfall::ZeroFilled);
-        if (outcome != BlockSender::Outcome::Sent)
-            return blockFailed(outcome, socket, file, true, position, position + bytes);
-        done += bytes;
-        report();
-        if (stopped())
-            return failed(tr("send firmware process is terminated!\n"));
-        TransferWait::pass();
-    }
-    return true;
+    qint64 position = 0;
+    return sendBlocks(sender, socket, file, position, size, Stream::Firmware);
 }
 
 bool ImageDispatch::send(QTcpSocket &socket, const char *data, qint64 len)
@@ -320,9 +319,10 @@ bool ImageDispatch::send(QTcpSocket &socket, const char *data, qint64 len)
 }
 
 bool ImageDispatch::blockFailed(BlockSender::Outcome outcome, const QTcpSocket &socket,
-                                const QFile &file, bool firmware, qint64 start, qint64 end)
+                                const QFile &file, Stream stream, qint64 start, qint64 end)
 {
     // Positions as a sender that reads each block whole before writing it would give them.
+    const bool firmware = stream == Stream::Firmware;
     const qint64 readTo = qMin(file.size(), end);
     switch (outcome) {
     case BlockSender::Outcome::ReadFailed:
@@ -337,12 +337,17 @@ bool ImageDispatch::blockFailed(BlockSender::Outcome outcome, const QTcpSocket &
                           .arg(peerText(socket))
                           .arg(TransferLimits::SendStallMs / 1000));
     case BlockSender::Outcome::Stopped:
-        return failed(firmware ? tr("send firmware process is terminated!\n")
-                               : tr("send image process is terminated!\n"));
+        return failed(terminated(stream));
     case BlockSender::Outcome::Sent:
         break;
     }
     return true;
+}
+
+QString ImageDispatch::terminated(Stream stream)
+{
+    return stream == Stream::Firmware ? tr("send firmware process is terminated!\n")
+                                      : tr("send image process is terminated!\n");
 }
 
 bool ImageDispatch::failed(const QString &line)

@@ -57,6 +57,12 @@ public:
     static bool isMachineAddress(const QHostAddress &peer, const QString &address);
 
 private:
+    enum class Stream
+    {
+        Image,
+        Firmware
+    };
+
     // A channel wait ends when its time is up or a stop came, saying which.
     bool givesUp(const QElapsedTimer &timer, qint64 limitMs, const QString &timeoutLine);
     QTcpSocket *takeMachine(QTcpServer &listener);
@@ -64,10 +70,14 @@ private:
     bool sendImageData(QTcpSocket &socket, QFile &file, const BriefLogTable &table, char *buffer);
     bool sendImageTail(QTcpSocket &socket, QFile &file, qint64 position);
     bool sendFirmwareData(QTcpSocket &socket, QFile &file, qint64 size, char *buffer);
+    // The sectors of one run from position on, in blocks; position follows them.
+    bool sendBlocks(BlockSender &sender, const QTcpSocket &socket, const QFile &file,
+                    qint64 &position, qint64 sectors, Stream stream);
     bool send(QTcpSocket &socket, const char *data, qint64 len);
     // Why the block [start, end) of the file did not go, in the words of its stream.
     bool blockFailed(BlockSender::Outcome outcome, const QTcpSocket &socket, const QFile &file,
-                     bool firmware, qint64 start, qint64 end);
+                     Stream stream, qint64 start, qint64 end);
+    static QString terminated(Stream stream);
     bool failed(const QString &line);
     void report();
 
