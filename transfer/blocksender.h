@@ -45,9 +45,6 @@ public:
     // Sends bytes [offset, offset + bytes) of the file; the block reaches the kernel whole
     // before this returns. With Fails, nothing of a block the file does not hold whole is sent.
     Outcome send(qint64 offset, int bytes, Shortfall shortfall);
-    // Returns once the socket has handed everything it queued to the kernel.
-    Outcome drain();
-    bool isZeroCopy() const { return zeroCopy; }
 
     // sendfile(2), without the SIGPIPE a connection closed by the machine would raise.
     static qint64 kernelSendFile(int socketFd, int fileFd, qint64 *offset, qint64 count);
@@ -56,6 +53,8 @@ private:
     Outcome sendZeroCopy(qint64 &offset, qint64 end, Shortfall shortfall);
     Outcome sendBuffered(qint64 offset, qint64 end, Shortfall shortfall);
     Outcome write(const char *data, qint64 len);
+    // Returns once the socket has handed everything it queued to the kernel.
+    Outcome drain();
     Outcome waitWritable();
     bool isConnected() const;
     // Why a wait must end now, if it must.
