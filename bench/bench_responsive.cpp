@@ -3,7 +3,8 @@
 // loopback and then its ImageLoad takes one from a machine process, with a progress bar updated
 // as the main window does; the longest gap between two ticks is the longest the window froze.
 // Then each kind once more with a Stop pressed in its data: the time from the press (when the
-// click was due, so the wait for the event loop counts) to the end of the transfer.
+// click was due, so the wait for the event loop counts) to the end of the transfer. As a control,
+// the longest gap of the idle event loop over IdleMs: what the host's other load costs alone.
 //
 //   bench_responsive [--sizes-mib 2048] [--rounds 3]
 
@@ -15,6 +16,7 @@
 #include "ui/transferprogress.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QProgressBar>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -31,6 +33,7 @@ constexpr int TickMs = 10;
 constexpr int StopAfterMs = 300; // into the data
 constexpr int ConnectLimitMs = 60000;
 constexpr int Rounds = 3;
+constexpr int IdleMs = 2000;
 constexpr double GapTargetMs = 50;
 constexpr double StopTargetMs = 100;
 
@@ -153,6 +156,15 @@ Figures loadOnce(quint16 peerPort, const QString &target, QProgressBar &bar, boo
     return figures;
 }
 
+double idleOnce()
+{
+    TickWatch watch;
+    QEventLoop loop;
+    QTimer::singleShot(IdleMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+    return watch.longestMs();
+}
+
 void summarise(const char *what, const QVector<double> &values, double target)
 {
     double most = 0;
@@ -180,9 +192,10 @@ int orchestrate(const Options &options)
         const quint16 peerPort = quint16(peer->readLine().trimmed().mid(5).toUInt());
         std::printf("responsiveness, %lld MiB, %d runs\n", static_cast<long long>(bytes / MiB),
                     options.rounds);
-        QVector<double> dispatchGaps, loadGaps, dispatchStops, loadStops;
+        QVector<double> idleGaps, dispatchGaps, loadGaps, dispatchStops, loadStops;
         bool ok = true;
         for (int round = 0; round < options.rounds; ++round) {
+            idleGaps << idleOnce();
             const Figures dispatch = dispatchOnce(image, bytes, *bar, false);
             const Figures load = loadOnce(peerPort, target, *bar, false);
             const Figures dispatchStop = dispatchOnce(image, bytes, *bar, true);
@@ -192,9 +205,9 @@ int orchestrate(const Options &options)
             loadGaps << load.gapMs;
             dispatchStops << dispatchStop.stopMs;
             loadStops << loadStop.stopMs;
-            std::printf("  run %d: longest gap: dispatch %.1f ms, load %.1f ms; Stop to end: "
-                        "dispatch %.1f ms, load %.1f ms\n",
-                        round + 1, dispatch.gapMs, load.gapMs, dispatchStop.stopMs,
+            std::printf("  run %d: longest gap: idle %.1f ms, dispatch %.1f ms, load %.1f ms; "
+                        "Stop to end: dispatch %.1f ms, load %.1f ms\n",
+                        round + 1, idleGaps.last(), dispatch.gapMs, load.gapMs, dispatchStop.stopMs,
                         loadStop.stopMs);
             std::fflush(stdout);
         }
@@ -203,6 +216,7 @@ int orchestrate(const Options &options)
         QFile::remove(image);
         if (!ok)
             std::printf("  ** A RUN FAILED **\n");
+        summarise("longest gap, idle (control)", idleGaps, GapTargetMs);
         summarise("longest gap, dispatch", dispatchGaps, GapTargetMs);
         summarise("longest gap, load", loadGaps, GapTargetMs);
         summarise("Stop to end, dispatch", dispatchStops, StopTargetMs);
