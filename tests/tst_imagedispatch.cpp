@@ -43,15 +43,40 @@ enum class Refusal
 };
 constexpr qint64 BeforeRefusalBytes = 700;
 
-BlockSender::SendFile refusingSendFile(Refusal refusal, int &calls)
+// sendfile(2) as the seam lets it through, counting its calls and the bytes it took.
+struct SendFileSeam
 {
-    return [refusal, &calls](int socketFd, int fileFd, qint64 *offset, qint64 count) -> qint64 {
-        if (calls++ == 0 && refusal == Refusal::WithinBlock)
-            return BlockSender::kernelSendFile(socketFd, fileFd, offset,
-                                               qMin(count, BeforeRefusalBytes));
-        errno = EINVAL;
-        return -1;
-    };
+    Refusal refusal = Refusal::None;
+    int calls = 0;
+    qint64 bytes = 0;
+
+    BlockSender::SendFile sendFile()
+    {
+        return [this](int socketFd, int fileFd, qint64 *offset, qint64 count) -> qint64 {
+            const bool refused =
+                refusal == Refusal::FromStart || (refusal == Refusal::WithinBlock && calls > 0);
+            ++calls;
+            if (refused) {
+                errno = EINVAL;
+                return -1;
+            }
+            if (refusal == Refusal::WithinBlock)
+                count = qMin(count, BeforeRefusalBytes);
+            const qint64 sent = BlockSender::kernelSendFile(socketFd, fileFd, offset, count);
+            bytes += qMax<qint64>(sent, 0);
+            return sent;
+        };
+    }
+};
+
+// The sector data of an image stream: what lies between its table and its tail.
+qint64 imageDataBytes(const QByteArray &stream)
+{
+    int at = ImageHead::Size;
+    while (!SStripInLogDiskMy::decode(stream.constData() + at).isEnd())
+        at += SStripInLogDiskMy::Size;
+    const bool tail = ImageHead::decode(stream.constData()).hasTail();
+    return stream.size() - (at + SStripInLogDiskMy::Size) - (tail ? ImageTail::Size : 0);
 }
 
 // A machine taking a dispatch: connects to the transfer port `startInMs` after it is made (from
@@ -379,16 +404,18 @@ void TestImageDispatch::streamsByteExact()
     MachineReader machine(port, stream.size());
     // What the machine sends is dropped, however much it is.
     machine.chatter = QByteArray(3 * BUFFER_SIZE, 'c');
-    int calls = 0;
+    SendFileSeam seam{refusal};
     const Stream send = sending(imageFile(file), firmwareSectors);
     const Outcome outcome = dispatch(port, [&](ImageDispatch &d, QTcpSocket &s) {
-        if (refusal != Refusal::None)
-            d.setSendFile(refusingSendFile(refusal, calls));
+        d.setSendFile(seam.sendFile());
         return send(d, s);
     });
     QVERIFY(outcome.ok);
-    // The rest of the transfer goes without sendfile once it was refused.
-    QCOMPARE(calls, refusal == Refusal::None ? 0 : refusal == Refusal::FromStart ? 1 : 2);
+    // Every byte of the file's data goes through sendfile; once refused, none more.
+    if (refusal == Refusal::None)
+        QCOMPARE(seam.bytes, firmwareSectors < 0 ? imageDataBytes(stream) : qint64(file.size()));
+    else
+        QCOMPARE(seam.calls, refusal == Refusal::FromStart ? 1 : 2);
     QCOMPARE(machine.received, stream);
     QCOMPARE(outcome.done, qint64(stream.size()));
     QCOMPARE(outcome.total, qint64(stream.size()));
