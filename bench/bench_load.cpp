@@ -2,13 +2,13 @@
 // fast as it can; the console's ImageLoad stores it into a file, and, interleaved in the same
 // run, a plain C socket-to-file receiver takes the same stream (the baseline).
 //
-//   bench_load [--sizes-mib 256,2048] [--rounds 3]
+//   bench_load [--sizes-mib 256,2048] [--rounds 5]
 
-#include "benchkit.h"
+#include "benchpeers.h"
 
-#include "transfer/imageload.h"
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
+#include "transfer/imageload.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,57 +27,6 @@ using namespace benchkit;
 
 namespace {
 constexpr int ConnectLimitMs = 60000;
-constexpr int ChunkBytes = 1024 * 1024;
-
-qint64 streamBytes(qint64 dataBytes)
-{
-    return ImageHead::Size + 2 * SStripInLogDiskMy::Size + dataBytes;
-}
-
-bool sendAll(int fd, const char *data, qint64 len)
-{
-    while (len > 0) {
-        const ssize_t n = ::send(fd, data, size_t(len), MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= n;
-    }
-    return true;
-}
-
-// The machine: serves every connection with the whole stream, until it is killed.
-int runPeer(qint64 dataBytes)
-{
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(addr);
-    if (::bind(listener, reinterpret_cast<sockaddr *>(&addr), len) != 0 ||
-        ::listen(listener, 4) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
-        return 1;
-    std::printf("PORT %d\n", ntohs(addr.sin_port));
-    std::fflush(stdout);
-
-    const qint64 sectors = dataBytes / SectorSize;
-    const QByteArray framing = ImageHead::built(0).encoded() +
-                               SStripInLogDiskMy::run(0, sectors).encoded() +
-                               SStripInLogDiskMy::end(sectors, sectors).encoded();
-    std::vector<char> chunk(ChunkBytes);
-    for (size_t i = 0; i < chunk.size(); ++i)
-        chunk[i] = char(i * 131 + i / 4093);
-    for (;;) {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0)
-            return 1;
-        bool ok = sendAll(fd, framing.constData(), framing.size());
-        for (qint64 left = dataBytes; ok && left > 0; left -= ChunkBytes)
-            ok = sendAll(fd, chunk.data(), qMin<qint64>(left, ChunkBytes));
-        ::close(fd);
-    }
-}
 
 int runConsole(quint16 port, qint64 dataBytes, const QString &target)
 {

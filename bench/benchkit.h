@@ -19,7 +19,7 @@
 namespace benchkit {
 
 constexpr qint64 MiB = 1024 * 1024;
-constexpr int DefaultRounds = 3;
+constexpr int DefaultRounds = 5;
 constexpr int ChildTimeoutMs = 10 * 60 * 1000;
 
 struct Measure
@@ -109,7 +109,12 @@ inline double megabytesPerSecond(qint64 bytes, double seconds)
     return seconds > 0 ? bytes / seconds / 1e6 : 0;
 }
 
-// "--sizes-mib 256,2048 --rounds 3"
+inline double cpuPerGiB(qint64 bytes, double cpu)
+{
+    return cpu * (1024.0 * MiB) / qMax<qint64>(bytes, 1);
+}
+
+// "--sizes-mib 256,2048 --rounds 5"
 struct Options
 {
     QList<qint64> sizes{256 * MiB, 2048 * MiB};
@@ -131,42 +136,81 @@ struct Options
     }
 };
 
-inline void report(const char *what, qint64 bytes, const QVector<Measure> &console,
-                   const QVector<Measure> &baseline)
+// Per-round ratios of a measured side to the baseline: throughput and CPU seconds.
+struct Ratios
 {
-    QVector<double> consoleRates, baselineRates, ratios, consoleCpu, baselineCpu;
-    qint64 consolePeak = 0, baselinePeak = 0;
+    QVector<double> rate, cpu;
+    qint64 peakKb = 0;
     bool ok = true;
+};
+
+inline Ratios ratios(qint64 bytes, const QVector<Measure> &side, const QVector<Measure> &baseline)
+{
+    Ratios r;
+    for (int i = 0; i < side.size() && i < baseline.size(); ++i) {
+        r.rate << megabytesPerSecond(bytes, side[i].seconds) /
+                      qMax(megabytesPerSecond(bytes, baseline[i].seconds), 1e-9);
+        r.cpu << side[i].cpu / qMax(baseline[i].cpu, 1e-9);
+        r.peakKb = qMax(r.peakKb, side[i].peakKb);
+        r.ok = r.ok && side[i].ok && baseline[i].ok;
+    }
+    return r;
+}
+
+inline double medianCpuPerGiB(qint64 bytes, const QVector<Measure> &side)
+{
+    QVector<double> perGiB;
+    for (const Measure &m : side)
+        perGiB << cpuPerGiB(bytes, m.cpu);
+    return median(perGiB);
+}
+
+// The console against the baseline; a reference sender, when given, against the same baseline.
+inline void report(const char *what, qint64 bytes, const QVector<Measure> &console,
+                   const QVector<Measure> &baseline, const char *referenceName = nullptr,
+                   const QVector<Measure> &reference = {})
+{
+    QVector<double> consoleRates, baselineRates, consoleCpu, baselineCpu;
     for (int i = 0; i < console.size(); ++i) {
         consoleRates << megabytesPerSecond(bytes, console[i].seconds);
         baselineRates << megabytesPerSecond(bytes, baseline[i].seconds);
-        ratios << consoleRates.last() / qMax(baselineRates.last(), 1e-9);
-        consoleCpu << console[i].cpu;
-        baselineCpu << baseline[i].cpu;
-        consolePeak = qMax(consolePeak, console[i].peakKb);
-        baselinePeak = qMax(baselinePeak, baseline[i].peakKb);
-        ok = ok && console[i].ok && baseline[i].ok;
     }
+    const Ratios c = ratios(bytes, console, baseline);
+    const Ratios r = ratios(bytes, reference, baseline);
+    qint64 baselinePeak = 0;
+    for (const Measure &m : baseline)
+        baselinePeak = qMax(baselinePeak, m.peakKb);
     QTextStream out(stdout);
     out << what << " " << bytes / MiB << " MiB, " << console.size() << " rounds"
-        << (ok ? "" : "  ** A RUN FAILED **") << "\n";
+        << (c.ok && r.ok ? "" : "  ** A RUN FAILED **") << "\n";
     for (int i = 0; i < console.size(); ++i)
-        out << QStringLiteral("  round %1: console %2 MB/s, baseline %3 MB/s, ratio %4\n")
+        out << QStringLiteral("  round %1: console %2 MB/s, baseline %3 MB/s, ratio %4; CPU s: "
+                              "console %5, baseline %6\n")
                    .arg(i + 1)
                    .arg(consoleRates[i], 0, 'f', 0)
                    .arg(baselineRates[i], 0, 'f', 0)
-                   .arg(ratios[i], 0, 'f', 2);
+                   .arg(c.rate[i], 0, 'f', 2)
+                   .arg(console[i].cpu, 0, 'f', 2)
+                   .arg(baseline[i].cpu, 0, 'f', 2);
     out << QStringLiteral("  median: console %1 MB/s, baseline %2 MB/s, ratio %3 (per-round "
                           "ratios, median)\n")
                .arg(median(consoleRates), 0, 'f', 0)
                .arg(median(baselineRates), 0, 'f', 0)
-               .arg(median(ratios), 0, 'f', 2);
-    out << QStringLiteral("  peak RSS: console %1 MiB, baseline %2 MiB; CPU s (median): console "
-                          "%3, baseline %4\n")
-               .arg(consolePeak / 1024.0, 0, 'f', 1)
-               .arg(baselinePeak / 1024.0, 0, 'f', 1)
-               .arg(median(consoleCpu), 0, 'f', 2)
-               .arg(median(baselineCpu), 0, 'f', 2);
+               .arg(median(c.rate), 0, 'f', 2);
+    out << QStringLiteral("  CPU s/GiB (median): console %1, baseline %2, ratio %3 (per-round "
+                          "ratios, median)\n")
+               .arg(medianCpuPerGiB(bytes, console), 0, 'f', 3)
+               .arg(medianCpuPerGiB(bytes, baseline), 0, 'f', 3)
+               .arg(median(c.cpu), 0, 'f', 2);
+    out << QStringLiteral("  peak RSS: console %1 MiB, baseline %2 MiB\n")
+               .arg(c.peakKb / 1024.0, 0, 'f', 1)
+               .arg(baselinePeak / 1024.0, 0, 'f', 1);
+    if (referenceName)
+        out << QStringLiteral("  reference %1: ratio %2, CPU s/GiB %3, CPU ratio %4 (medians)\n")
+                   .arg(QLatin1String(referenceName))
+                   .arg(median(r.rate), 0, 'f', 2)
+                   .arg(medianCpuPerGiB(bytes, reference), 0, 'f', 3)
+                   .arg(median(r.cpu), 0, 'f', 2);
     out.flush();
 }
 

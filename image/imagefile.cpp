@@ -23,7 +23,7 @@ static_assert(Rev2Offset + ImageHead::Rev2Count == ImageHead::Size, "head fields
 constexpr int TailTokenOffset = 0;
 constexpr int TailChecksumOffset = 4;
 
-// Entries read per pass of the capacity scan; the scan may walk a whole large file.
+// Entries read per pass of the capacity scan.
 constexpr int ScanEntries = 4096;
 
 constexpr qint64 Saturated = std::numeric_limits<qint64>::max();
@@ -139,20 +139,23 @@ qint64 imageCapacity(QIODevice &device)
 
     std::vector<char> chunk(ScanEntries * SStripInLogDiskMy::Size);
     qint64 filled = 0;
-    for (;;) {
+    // A table holds at most LogSize entries; past them the file holds no table to scan.
+    for (int scanned = 0; scanned < LogSize;) {
         const qint64 got = device.read(chunk.data() + filled, qint64(chunk.size()) - filled);
         if (got <= 0)
             return 0;
         filled += got;
         const qint64 whole = filled - filled % SStripInLogDiskMy::Size;
-        for (qint64 at = 0; at < whole; at += SStripInLogDiskMy::Size) {
+        for (qint64 at = 0; at < whole && scanned < LogSize; at += SStripInLogDiskMy::Size) {
             const SStripInLogDiskMy entry = SStripInLogDiskMy::decode(chunk.data() + at);
             if (entry.isEnd())
                 return entry.cn_sector;
+            ++scanned;
         }
         std::memmove(chunk.data(), chunk.data() + whole, size_t(filled - whole));
         filled -= whole;
     }
+    return 0;
 }
 
 qint64 imageCapacity(const QString &fileName)

@@ -80,8 +80,7 @@ static_assert(sizeof(ImageTail) == ImageTail::Size, "the image tail is 8 bytes o
 QString checksumHex(quint32 checksum);
 
 // Capacity in sectors named by the end entry of an image's table, or 0 when the head is short or
-// refused or the device ends before an end entry. Reads from the device's current position; the
-// scan is not bounded by LogSize.
+// refused or no end entry comes within LogSize entries. Reads from the device's current position.
 qint64 imageCapacity(QIODevice &device);
 qint64 imageCapacity(const QString &fileName);
 

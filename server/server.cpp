@@ -336,6 +336,14 @@ void Server::sendImageToClients(QStringList &attendClients, QStringList selects_
                                                     QStringLiteral("/"), tr("Images (*.img)"));
     if (fileName.isEmpty())
         return;
+    // The name goes into one command line on every machine: a line break would split it.
+    if (DispatchCommand::breaksLine(fileName)) {
+        const QString text =
+            tr("The file name %1 contains a line break and cannot be dispatched!\n").arg(fileName);
+        QMessageBox::warning(nullptr, tr("Error"), text, QMessageBox::Ok);
+        appendLog(text);
+        return;
+    }
 
     const bool isFirmwareImage = DispatchCommand::isFirmwarePath(fileName);
     bool bisRestoreImage = false;
@@ -381,7 +389,7 @@ void Server::sendImageToClients(QStringList &attendClients, QStringList selects_
         return;
     }
     const bool sent =
-        isFirmwareImage ? sendFirmwareToClients(fileName, int(cap)) : sendImageToClients(fileName);
+        isFirmwareImage ? sendFirmwareToClients(fileName, cap) : sendImageToClients(fileName);
     if (!sent)
         showDispatchFailure(fileName);
 }
@@ -496,7 +504,7 @@ qint64 Server::getImageCapacity(QString &fileName)
     return imageCapacity(fileName);
 }
 
-bool Server::sendFirmwareToClients(QString &fileName, int size)
+bool Server::sendFirmwareToClients(QString &fileName, qint64 size)
 {
     return dispatchStream([&fileName, size](ImageDispatch &dispatch, QTcpSocket &socket) {
         return dispatch.sendFirmware(socket, fileName, size);

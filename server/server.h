@@ -55,7 +55,7 @@ public:
     void sendImageToClients(QStringList &attendClients, QStringList selects_device);
     bool sendImageToClients(QString &fileName, bool test = false);
     qint64 getImageCapacity(QString &fileName);
-    bool sendFirmwareToClients(QString &fileName, int size);
+    bool sendFirmwareToClients(QString &fileName, qint64 size);
     QTcpServer *createServerAndWaitConnection(QTcpSocket *&clientSocket, int timeoutSec);
     bool waitClientDisconnected(QTcpSocket *clientSocket, int timeoutSec);
 

@@ -1,12 +1,12 @@
 #include <QtTest>
 
 #include "image/imagefile.h"
-#include "transfer/imagedispatch.h"
-#include "transfer/transferlimits.h"
 #include "testkit/cpuclock.h"
 #include "testkit/imagebuilder.h"
 #include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
+#include "transfer/imagedispatch.h"
+#include "transfer/transferlimits.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -29,8 +29,55 @@ enum class Wait
 {
     Listen,  // its own port to open
     Connect, // a machine to connect
-    Close    // the machine to close after the last byte
+    Close,   // the machine to close after the last byte
+    Read     // the machine to take the data, which it stops reading
 };
+
+// How the sendfile seam treats the stream's data: sendfile(2) itself, refused as a file system
+// without it refuses, or refused after a first piece of the first block went through it.
+enum class Refusal
+{
+    None,
+    FromStart,
+    WithinBlock
+};
+constexpr qint64 BeforeRefusalBytes = 700;
+
+// sendfile(2) as the seam lets it through, counting its calls and the bytes it took.
+struct SendFileSeam
+{
+    Refusal refusal = Refusal::None;
+    int calls = 0;
+    qint64 bytes = 0;
+
+    BlockSender::SendFile sendFile()
+    {
+        return [this](int socketFd, int fileFd, qint64 *offset, qint64 count) -> qint64 {
+            const bool refused =
+                refusal == Refusal::FromStart || (refusal == Refusal::WithinBlock && calls > 0);
+            ++calls;
+            if (refused) {
+                errno = EINVAL;
+                return -1;
+            }
+            if (refusal == Refusal::WithinBlock)
+                count = qMin(count, BeforeRefusalBytes);
+            const qint64 sent = BlockSender::kernelSendFile(socketFd, fileFd, offset, count);
+            bytes += qMax<qint64>(sent, 0);
+            return sent;
+        };
+    }
+};
+
+// The sector data of an image stream: what lies between its table and its tail.
+qint64 imageDataBytes(const QByteArray &stream)
+{
+    int at = ImageHead::Size;
+    while (!SStripInLogDiskMy::decode(stream.constData() + at).isEnd())
+        at += SStripInLogDiskMy::Size;
+    const bool tail = ImageHead::decode(stream.constData()).hasTail();
+    return stream.size() - (at + SStripInLogDiskMy::Size) - (tail ? ImageTail::Size : 0);
+}
 
 // A machine taking a dispatch: connects to the transfer port `startInMs` after it is made (from
 // a given local address, and again while refused), sends `chatter`, keeps what it reads, and
@@ -42,6 +89,8 @@ struct MachineReader : QObject
         : port(port), closeAt(closeAtBytes), from(std::move(from))
     {
         connect(&socket, &QTcpSocket::readyRead, this, [this] {
+            if (!reading)
+                return;
             received += socket.readAll();
             if (closeAt != Never && received.size() >= closeAt)
                 socket.disconnectFromHost();
@@ -65,7 +114,14 @@ struct MachineReader : QObject
         socket.connectToHost(Loopback, port);
     }
     bool isConnected() const { return socket.state() == QAbstractSocket::ConnectedState; }
+    // Takes nothing more from the kernel, so that its buffers fill up.
+    void stopReading()
+    {
+        reading = false;
+        socket.setReadBufferSize(1);
+    }
 
+    bool reading = true;
     QByteArray received;
     bool wasConnected = false;
     QByteArray chatter;
@@ -143,6 +199,8 @@ Outcome dispatch(
 }
 } // namespace
 
+Q_DECLARE_METATYPE(Refusal)
+
 class TestImageDispatch : public QObject
 {
     Q_OBJECT
@@ -175,7 +233,7 @@ void TestImageDispatch::initTestCase()
     QCOMPARE(TransferLimits::scaled(30000), 30000);
     QCOMPARE(TransferLimits::ListenSec, 60);
     QCOMPARE(TransferLimits::DisconnectSec, 30);
-    QCOMPARE(TransferLimits::BlockFlushMs, 30000);
+    QCOMPARE(TransferLimits::SendStallMs, 60000);
     QCOMPARE(TransferLimits::ConnectFullMs, 60000);
     QCOMPARE(TransferLimits::ConnectBriefMs, 200000);
     QCOMPARE(TransferLimits::ConnectUploadMs, 300000);
@@ -273,10 +331,11 @@ void TestImageDispatch::streamsByteExact_data()
     QTest::addColumn<int>("firmwareSectors"); // negative: an image file
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<QStringList>("lines"); // after the connection
+    QTest::addColumn<Refusal>("refusal");
 
     const QString name = QDir::current().absoluteFilePath(QStringLiteral("dispatch.img"));
     const auto image = [&name](const char *row, const QList<E> &entries, quint32 options,
-                               int streamSize) {
+                               int streamSize, Refusal refusal = Refusal::None) {
         ImageBuilder builder = taggedImage(entries);
         builder.options = options;
         const QByteArray stream = builder.build(ImageBuilder::Rule::Dispatch);
@@ -289,10 +348,11 @@ void TestImageDispatch::streamsByteExact_data()
             lines << "Read and send tail to client.\n"
                   << "image checksum is 0xbeef\n";
         // Whatever lies behind the image is not sent.
-        QTest::newRow(row) << stream + QByteArray(300, 'z') << -1 << stream << lines;
+        QTest::newRow(row) << stream + QByteArray(300, 'z') << -1 << stream << lines << refusal;
     };
     // The file, then zeros to whole sectors, behind a head and a table of one run.
-    const auto firmware = [](const char *row, int fileSize, int sectors) {
+    const auto firmware = [](const char *row, int fileSize, int sectors,
+                             Refusal refusal = Refusal::None) {
         QByteArray content(fileSize, Qt::Uninitialized);
         for (int i = 0; i < fileSize; ++i)
             content[i] = char((i * 7 + i / 511) & 0xff);
@@ -305,14 +365,20 @@ void TestImageDispatch::streamsByteExact_data()
                                           "Create and write firmware brief log table to client "
                                           "socket\n",
                                           "Writing firmware, size " + QString::number(fileSize) +
-                                              " bytes, to client socket...\n"};
+                                              " bytes, to client socket...\n"}
+                           << refusal;
     };
 
     E other = E::run(7, 3);
     other.tp_cmd = 2;
-    image("runs of 2048 and 2049 sectors, tail",
-          {E::run(0, 2048), E::run(4096, 2049), E::end(9000, 9000)}, ImageHead::OptionFastChecksum,
-          408 + 3 * 17 + 4097 * 512 + 8);
+    const QList<E> bigRuns{E::run(0, 2048), E::run(4096, 2049), E::end(9000, 9000)};
+    const int bigRunsSize = 408 + 3 * 17 + 4097 * 512 + 8;
+    image("runs of 2048 and 2049 sectors, tail", bigRuns, ImageHead::OptionFastChecksum,
+          bigRunsSize);
+    image("sendfile refused", bigRuns, ImageHead::OptionFastChecksum, bigRunsSize,
+          Refusal::FromStart);
+    image("sendfile refused within a block", bigRuns, ImageHead::OptionFastChecksum, bigRunsSize,
+          Refusal::WithinBlock);
     image("no tail", {E::run(0, 5), E::end(0, 5)}, 0, 408 + 2 * 17 + 5 * 512);
     image("other types, empty and negative runs send no data",
           {other, E::run(0, 0), E::run(0, -4), E::run(1, 1), E::end(0, 9)}, 0, 408 + 5 * 17 + 512);
@@ -321,6 +387,8 @@ void TestImageDispatch::streamsByteExact_data()
     firmware("firmware of 1000 bytes", 1000, 2);
     firmware("firmware of one block", BUFFER_SIZE, 2048);
     firmware("firmware one byte over a block", BUFFER_SIZE + 1, 2049);
+    firmware("firmware, sendfile refused", BUFFER_SIZE + 1, 2049, Refusal::FromStart);
+    firmware("firmware, sendfile refused within its last sector", 1000, 2, Refusal::WithinBlock);
     firmware("empty firmware", 0, 0);
 }
 
@@ -330,13 +398,24 @@ void TestImageDispatch::streamsByteExact()
     QFETCH(int, firmwareSectors);
     QFETCH(QByteArray, stream);
     QFETCH(QStringList, lines);
+    QFETCH(Refusal, refusal);
 
     const quint16 port = freeLoopbackPort();
     MachineReader machine(port, stream.size());
     // What the machine sends is dropped, however much it is.
     machine.chatter = QByteArray(3 * BUFFER_SIZE, 'c');
-    const Outcome outcome = dispatch(port, sending(imageFile(file), firmwareSectors));
+    SendFileSeam seam{refusal};
+    const Stream send = sending(imageFile(file), firmwareSectors);
+    const Outcome outcome = dispatch(port, [&](ImageDispatch &d, QTcpSocket &s) {
+        d.setSendFile(seam.sendFile());
+        return send(d, s);
+    });
     QVERIFY(outcome.ok);
+    // Every byte of the file's data goes through sendfile; once refused, none more.
+    if (refusal == Refusal::None)
+        QCOMPARE(seam.bytes, firmwareSectors < 0 ? imageDataBytes(stream) : qint64(file.size()));
+    else
+        QCOMPARE(seam.calls, refusal == Refusal::FromStart ? 1 : 2);
     QCOMPARE(machine.received, stream);
     QCOMPARE(outcome.done, qint64(stream.size()));
     QCOMPARE(outcome.total, qint64(stream.size()));
@@ -362,6 +441,10 @@ void TestImageDispatch::waits_data()
     QTest::newRow("machine keeps the connection open")
         << int(Wait::Close) << false << "Timeout and client remains connected!\n";
     QTest::newRow("stop while the machine keeps it open") << int(Wait::Close) << true << stopped;
+    QTest::newRow("machine stops reading")
+        << int(Wait::Read) << false << "Client 127.0.0.1 has taken no data for 60 seconds!\n";
+    QTest::newRow("stop while the machine stops reading")
+        << int(Wait::Read) << true << "send image process is terminated!\n";
 }
 
 // Each wait ends at its limit (a minute or half a minute, 0.6 s or 0.3 s here) or at a stop,
@@ -374,19 +457,26 @@ void TestImageDispatch::waits()
 
     if (!stopped)
         TransferLimits::setMsPerSecond(ShortMsPerSecond);
-    bool stop = false;
-    QObject scope; // no stop arrives after this test
-    if (stopped)
-        QTimer::singleShot(300, &scope, [&stop] { stop = true; });
     QTcpServer other;
     QVERIFY(other.listen(Loopback, 0));
     const quint16 port = wait == int(Wait::Listen) ? other.serverPort() : freeLoopbackPort();
-    const QByteArray stream = taggedImage().build(ImageBuilder::Rule::Dispatch);
-    MachineReader machine(port, Never, wait == int(Wait::Close) ? 0 : NotStarted);
+    const bool machineConnects = wait == int(Wait::Close) || wait == int(Wait::Read);
+    // More than the kernel's buffers hold, for a machine that stops reading.
+    const QByteArray stream = wait == int(Wait::Read)
+                                  ? oneRunStream(16 * BlockSectors)
+                                  : taggedImage().build(ImageBuilder::Rule::Dispatch);
+    const QString name = imageFile(stream);
+    MachineReader machine(port, Never, machineConnects ? 0 : NotStarted);
+    if (wait == int(Wait::Read))
+        machine.stopReading();
+    bool stop = false;
+    QObject scope; // no stop arrives after this test
+    if (stopped)
+        QTimer::singleShot(300, Qt::PreciseTimer, &scope, [&stop] { stop = true; });
     const ProcessCpuClock cpuClock;
     QElapsedTimer timer;
     timer.start();
-    const Outcome outcome = dispatch(port, sending(imageFile(stream)), [&stop] { return stop; });
+    const Outcome outcome = dispatch(port, sending(name), [&stop] { return stop; });
     const qint64 elapsed = timer.elapsed();
     const double cpu = cpuClock.elapsed();
 

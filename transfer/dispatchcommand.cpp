@@ -24,6 +24,12 @@ QString DispatchCommand::announcedName(const QString &path)
     return path.section(PathSeparator, -1).remove(Space);
 }
 
+bool DispatchCommand::breaksLine(const QString &path)
+{
+    const QString name = announcedName(path);
+    return name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r'));
+}
+
 QString DispatchCommand::mediaOf(const QString &attendEntry)
 {
     const int devices = attendEntry.indexOf(EntrySeparator);

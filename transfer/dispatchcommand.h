@@ -32,6 +32,8 @@ struct DispatchCommand
 
     // The name a path is announced by: the text after its last '/', every space removed.
     static QString announcedName(const QString &path);
+    // Whether the name a path is announced by holds a line break, which would split the command.
+    static bool breaksLine(const QString &path);
     // The devices of one attending entry ("machine|dev|dev"): all after the first '|', without
     // the source marks.
     static QString mediaOf(const QString &attendEntry);

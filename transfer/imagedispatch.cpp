@@ -12,7 +12,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -48,6 +47,11 @@ void ImageDispatch::setPeerFilter(PeerFilter filter)
 void ImageDispatch::setListenAddress(const QHostAddress &address)
 {
     listenAddress = address;
+}
+
+void ImageDispatch::setSendFile(BlockSender::SendFile sendFile)
+{
+    this->sendFile = std::move(sendFile);
 }
 
 bool ImageDispatch::isMachineAddress(const QHostAddress &peer, const QString &address)
@@ -175,9 +179,10 @@ bool ImageDispatch::sendImage(QTcpSocket &socket, const QString &fileName)
     total = imageStreamBytes(head, table.size(), table.dispatchDataBytes());
     report();
 
+    const qint64 dataStart = file.pos();
     if (!sendImageData(socket, file, table, buffer.get()))
         return false;
-    return !head.hasTail() || sendImageTail(socket, file);
+    return !head.hasTail() || sendImageTail(socket, file, dataStart + table.dispatchDataBytes());
 }
 
 bool ImageDispatch::sendImageTable(QTcpSocket &socket, QFile &file, BriefLogTable &table)
@@ -195,7 +200,7 @@ bool ImageDispatch::sendImageTable(QTcpSocket &socket, QFile &file, BriefLogTabl
             break;
         TransferWait::pass();
         if (stopped())
-            return failed(tr("send image process is terminated!\n"));
+            return failed(terminated(Stream::Image));
     }
     return true;
 }
@@ -204,31 +209,47 @@ bool ImageDispatch::sendImageData(QTcpSocket &socket, QFile &file, const BriefLo
                                   char *buffer)
 {
     log(tr("Read and send image data data to client...\n"));
+    BlockSender sender(socket, file, buffer, stopped);
+    sender.setSendFile(sendFile);
+    qint64 position = file.pos();
     for (int i = 0; i < table.runCount(); ++i) {
-        for (qint64 left = table.at(i).dispatchSectors(); left > 0;) {
-            const int sectors = nextBlockSectors(left);
-            const int bytes = sectors * SectorSize;
-            if (file.read(buffer, bytes) != bytes)
-                return failed(tr("Unable to read image file at position %1!\n").arg(file.pos()));
-            if (!send(socket, buffer, bytes))
-                return failed(
-                    tr("Unable to write scoket with image file position %1!\n").arg(file.pos()));
-            left -= sectors;
-            report();
-            letBlockGo(socket);
-            if (stopped())
-                return failed(tr("send image process is terminated!\n"));
-            TransferWait::pass();
-        }
+        if (!sendBlocks(sender, socket, file, position, table.at(i).dispatchSectors(),
+                        Stream::Image))
+            return false;
     }
     return true;
 }
 
-bool ImageDispatch::sendImageTail(QTcpSocket &socket, QFile &file)
+bool ImageDispatch::sendBlocks(BlockSender &sender, const QTcpSocket &socket, const QFile &file,
+                               qint64 &position, qint64 sectors, Stream stream)
+{
+    // A firmware file's last sector is filled up past its end.
+    const BlockSender::Shortfall shortfall = stream == Stream::Firmware
+                                                 ? BlockSender::Shortfall::ZeroFilled
+                                                 : BlockSender::Shortfall::Fails;
+    for (qint64 left = sectors; left > 0;) {
+        const int blockSectors = nextBlockSectors(left);
+        const int bytes = blockSectors * SectorSize;
+        const BlockSender::Outcome outcome = sender.send(position, bytes, shortfall);
+        if (outcome != BlockSender::Outcome::Sent)
+            return blockFailed(outcome, socket, file, stream, position, position + bytes);
+        position += bytes;
+        left -= blockSectors;
+        done += bytes;
+        report();
+        if (stopped())
+            return failed(terminated(stream));
+        TransferWait::pass();
+    }
+    return true;
+}
+
+bool ImageDispatch::sendImageTail(QTcpSocket &socket, QFile &file, qint64 position)
 {
     log(tr("Read and send tail to client.\n"));
     char bytes[ImageTail::Size];
-    if (file.read(bytes, ImageTail::Size) != ImageTail::Size)
+    // The data went past the file's read position.
+    if (!file.seek(position) || file.read(bytes, ImageTail::Size) != ImageTail::Size)
         return failed(tr("Failed to read image tail!\n"));
     const ImageTail tail = ImageTail::decode(bytes);
     if (!tail.isTokenValid())
@@ -240,7 +261,7 @@ bool ImageDispatch::sendImageTail(QTcpSocket &socket, QFile &file)
     return true;
 }
 
-bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, int size)
+bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, qint64 size)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -269,7 +290,7 @@ bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, in
         if (!send(socket, entries.get() + i * SStripInLogDiskMy::Size, SStripInLogDiskMy::Size))
             return failed(tr("erro writting firmware log table!\n"));
         if (stopped())
-            return failed(tr("send firmware process is terminated!\n"));
+            return failed(terminated(Stream::Firmware));
         TransferWait::pass();
     }
     report();
@@ -278,25 +299,12 @@ bool ImageDispatch::sendFirmware(QTcpSocket &socket, const QString &fileName, in
     return sendFirmwareData(socket, file, size, buffer.get());
 }
 
-bool ImageDispatch::sendFirmwareData(QTcpSocket &socket, QFile &file, int size, char *buffer)
+bool ImageDispatch::sendFirmwareData(QTcpSocket &socket, QFile &file, qint64 size, char *buffer)
 {
-    for (qint64 first = 0; first < size; first += BlockSectors) {
-        const int bytes = nextBlockSectors(size - first) * SectorSize;
-        const qint64 got = file.read(buffer, bytes);
-        if (got < 0)
-            return failed(tr("Unable to read firmware file at position %1!\n").arg(file.pos()));
-        // The last sector is filled up past the end of the file.
-        std::memset(buffer + got, 0, size_t(bytes - got));
-        if (!send(socket, buffer, bytes))
-            return failed(
-                tr("Unable to write scoket with firmware file position %1!\n").arg(file.pos()));
-        report();
-        letBlockGo(socket);
-        if (stopped())
-            return failed(tr("send firmware process is terminated!\n"));
-        TransferWait::pass();
-    }
-    return true;
+    BlockSender sender(socket, file, buffer, stopped);
+    sender.setSendFile(sendFile);
+    qint64 position = 0;
+    return sendBlocks(sender, socket, file, position, size, Stream::Firmware);
 }
 
 bool ImageDispatch::send(QTcpSocket &socket, const char *data, qint64 len)
@@ -310,18 +318,36 @@ bool ImageDispatch::send(QTcpSocket &socket, const char *data, qint64 len)
     return true;
 }
 
-void ImageDispatch::letBlockGo(QTcpSocket &socket)
+bool ImageDispatch::blockFailed(BlockSender::Outcome outcome, const QTcpSocket &socket,
+                                const QFile &file, Stream stream, qint64 start, qint64 end)
 {
-    // The bounded wait for the socket to pass a block on; how it ended is not looked at. The
-    // kernel's send buffer keeps the machine busy meanwhile, and with nothing left queued here
-    // the next block goes from the buffer to the kernel without another copy.
-    const qint64 limitMs = TransferLimits::scaled(TransferLimits::BlockFlushMs);
-    QElapsedTimer timer;
-    timer.start();
-    TransferWait wait;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.bytesToWrite() > 0 &&
-           timer.elapsed() <= limitMs && !stopped())
-        wait.sleep();
+    // Positions as a sender that reads each block whole before writing it would give them.
+    const bool firmware = stream == Stream::Firmware;
+    const qint64 readTo = qMin(file.size(), end);
+    switch (outcome) {
+    case BlockSender::Outcome::ReadFailed:
+        return failed(firmware ? tr("Unable to read firmware file at position %1!\n").arg(start)
+                               : tr("Unable to read image file at position %1!\n").arg(readTo));
+    case BlockSender::Outcome::WriteFailed:
+        return failed(
+            firmware ? tr("Unable to write scoket with firmware file position %1!\n").arg(readTo)
+                     : tr("Unable to write scoket with image file position %1!\n").arg(end));
+    case BlockSender::Outcome::Stalled:
+        return failed(tr("Client %1 has taken no data for %2 seconds!\n")
+                          .arg(peerText(socket))
+                          .arg(TransferLimits::SendStallMs / 1000));
+    case BlockSender::Outcome::Stopped:
+        return failed(terminated(stream));
+    case BlockSender::Outcome::Sent:
+        break;
+    }
+    return true;
+}
+
+QString ImageDispatch::terminated(Stream stream)
+{
+    return stream == Stream::Firmware ? tr("send firmware process is terminated!\n")
+                                      : tr("send image process is terminated!\n");
 }
 
 bool ImageDispatch::failed(const QString &line)

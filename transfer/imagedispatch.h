@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transfer/blocksender.h"
+
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QString>
@@ -35,6 +37,8 @@ public:
     void setPeerFilter(PeerFilter filter);
     // Every local address unless told otherwise.
     void setListenAddress(const QHostAddress &address);
+    // A test seam: sector data leaves through this instead of sendfile(2).
+    void setSendFile(BlockSender::SendFile sendFile);
 
     // Listens at port and waits for one machine, each within timeoutSec (scaled). Returns the
     // listener, which the caller owns and deletes to end the transfer, with the accepted connection
@@ -47,21 +51,33 @@ public:
     // Head, table, data and tail of an image file, exactly as the file holds them.
     bool sendImage(QTcpSocket &socket, const QString &fileName);
     // A plain file as the data of a one-run image of size sectors.
-    bool sendFirmware(QTcpSocket &socket, const QString &fileName, int size);
+    bool sendFirmware(QTcpSocket &socket, const QString &fileName, qint64 size);
 
     // Whether a transfer peer is the machine known by address (its Client's address text).
     static bool isMachineAddress(const QHostAddress &peer, const QString &address);
 
 private:
+    enum class Stream
+    {
+        Image,
+        Firmware
+    };
+
     // A channel wait ends when its time is up or a stop came, saying which.
     bool givesUp(const QElapsedTimer &timer, qint64 limitMs, const QString &timeoutLine);
     QTcpSocket *takeMachine(QTcpServer &listener);
     bool sendImageTable(QTcpSocket &socket, QFile &file, BriefLogTable &table);
     bool sendImageData(QTcpSocket &socket, QFile &file, const BriefLogTable &table, char *buffer);
-    bool sendImageTail(QTcpSocket &socket, QFile &file);
-    bool sendFirmwareData(QTcpSocket &socket, QFile &file, int size, char *buffer);
+    bool sendImageTail(QTcpSocket &socket, QFile &file, qint64 position);
+    bool sendFirmwareData(QTcpSocket &socket, QFile &file, qint64 size, char *buffer);
+    // The sectors of one run from position on, in blocks; position follows them.
+    bool sendBlocks(BlockSender &sender, const QTcpSocket &socket, const QFile &file,
+                    qint64 &position, qint64 sectors, Stream stream);
     bool send(QTcpSocket &socket, const char *data, qint64 len);
-    void letBlockGo(QTcpSocket &socket);
+    // Why the block [start, end) of the file did not go, in the words of its stream.
+    bool blockFailed(BlockSender::Outcome outcome, const QTcpSocket &socket, const QFile &file,
+                     Stream stream, qint64 start, qint64 end);
+    static QString terminated(Stream stream);
     bool failed(const QString &line);
     void report();
 
@@ -70,6 +86,7 @@ private:
     Progress progress;
     PeerFilter peerFilter;
     QHostAddress listenAddress = QHostAddress::Any;
+    BlockSender::SendFile sendFile = BlockSender::kernelSendFile;
     qint64 done = 0;
     qint64 total = 0;
 };

@@ -209,6 +209,9 @@ ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, char 
     // whole blocks as if each had been written at once.
     const qint64 blockStart = file.pos();
     TransferWait wait;
+    // A disk that holds writes back must not freeze the window for a whole block.
+    QElapsedTimer sincePass;
+    sincePass.start();
     int got = 0;
     int stored = 0;
     while (stored < bytes) {
@@ -222,6 +225,10 @@ ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, char 
             if (!write(file, buffer + stored, got - stored, log))
                 return writeFailed(tr("write image data failed!\n"));
             stored = got;
+            if (sincePass.elapsed() >= TransferLimits::PollMs) {
+                TransferWait::pass();
+                sincePass.restart();
+            }
         }
     }
     return Result::Succeeded;
@@ -256,6 +263,9 @@ bool ImageLoad::readSocket(QTcpSocket &socket, char *buf, int len)
 
 ImageLoad::Result ImageLoad::readFailed(const QString &line)
 {
+    // A read also gives up when a stop comes while it waits: that is no read error.
+    if (stopped())
+        return Result::Stopped;
     log(line);
     log(tr("read from %1 cause error!\n").arg(request.address));
     return Result::Failed;

@@ -687,6 +687,18 @@ Reject %1
 </translation>
     </message>
     <message>
+        <source>Client %1 has taken no data for %2 seconds!
+</source>
+        <translation>客户端 %1 已有 %2 秒未接收任何数据！
+</translation>
+    </message>
+    <message>
+        <source>The file name %1 contains a line break and cannot be dispatched!
+</source>
+        <translation>文件名 %1 含有换行符，无法派发！
+</translation>
+    </message>
+    <message>
         <source>Flush and wait for disconnect from client %1...
 </source>
         <translation>正在清空缓冲区并等待客户端 %1 断开连接...

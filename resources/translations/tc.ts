@@ -687,6 +687,18 @@ Reject %1
 </translation>
     </message>
     <message>
+        <source>Client %1 has taken no data for %2 seconds!
+</source>
+        <translation>用戶端 %1 已有 %2 秒未接收任何資料！
+</translation>
+    </message>
+    <message>
+        <source>The file name %1 contains a line break and cannot be dispatched!
+</source>
+        <translation>檔名 %1 含有換行字元，無法派送！
+</translation>
+    </message>
+    <message>
         <source>Flush and wait for disconnect from client %1...
 </source>
         <translation>正在清空緩衝區並等待用戶端 %1 中斷連線...
