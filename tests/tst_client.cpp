@@ -10,6 +10,7 @@
 #include "app/para.h"
 #include "client/client.h"
 #include "client/framedevice.h"
+#include "testkit/processusage.h"
 #include "testkit/scriptedpeer.h"
 #include "testkit/testenv.h"
 
@@ -17,18 +18,6 @@
 
 namespace {
 const QHostAddress MachineAddress(QStringLiteral("127.0.0.3"));
-qint64 residentKiB()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
-
 const QString ThreePorts = QStringLiteral("&M M1|Z7|Lynx|1.0|3|P1:|P2:|P3:|end");
 
 // One machine object on a real loopback connection, inside the widgets the window hands it.
