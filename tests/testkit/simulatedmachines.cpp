@@ -2,7 +2,6 @@
 
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
-#include "tools/machine/content.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,28 +22,36 @@ QStringList simulatedMachineArguments(quint16 port, int count, const QString &pr
            QStringList{"--store", storeDir};
 }
 
+QByteArray simulatedImage(const QVector<SimContent::Run> &runs, qint64 capacity, quint64 seed,
+                          bool tail)
+{
+    ImageHead head = ImageHead::built(tail ? ImageHead::OptionFastChecksum : 0);
+    head.ulDevCap = static_cast<quint64>(capacity);
+    QByteArray out = head.encoded();
+    for (const SimContent::Run &r : runs)
+        out += SStripInLogDiskMy::run(r.offset, r.sectors).encoded();
+    out += SStripInLogDiskMy::end(capacity, capacity).encoded();
+    SimContent::Checksum sum;
+    for (const SimContent::Run &r : runs) {
+        const QByteArray data = SimContent::sectors(seed, r.offset, r.sectors);
+        sum.add(data);
+        out += data;
+    }
+    if (tail) {
+        ImageTail t;
+        t.token = ImageTail::Token;
+        t.checksum = sum.result();
+        out += t.encoded();
+    }
+    return out;
+}
+
 QByteArray simulatedDeviceImage(const QString &machine, const QString &port, qint64 capacity,
                                 bool full)
 {
-    const QVector<SimContent::Run> runs =
-        full ? QVector<SimContent::Run>{{0, capacity}} : SimContent::briefRuns(capacity);
-    const quint64 seed = SimContent::deviceSeed(machine, port);
-    ImageHead head = ImageHead::built(ImageHead::OptionFastChecksum);
-    head.ulDevCap = static_cast<quint64>(capacity);
-    QByteArray image = head.encoded();
-    for (const SimContent::Run &run : runs)
-        image += SStripInLogDiskMy::run(run.offset, run.sectors).encoded();
-    image += SStripInLogDiskMy::end(capacity, capacity).encoded();
-    SimContent::Checksum checksum;
-    for (const SimContent::Run &run : runs) {
-        const QByteArray data = SimContent::sectors(seed, run.offset, run.sectors);
-        checksum.add(data);
-        image += data;
-    }
-    ImageTail tail;
-    tail.token = ImageTail::Token;
-    tail.checksum = checksum.result();
-    return image + tail.encoded();
+    return simulatedImage(full ? QVector<SimContent::Run>{{0, capacity}}
+                               : SimContent::briefRuns(capacity),
+                          capacity, SimContent::deviceSeed(machine, port), true);
 }
 
 QByteArray fileBytes(const QString &path)

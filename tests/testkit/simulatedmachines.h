@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/machine/content.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -14,6 +16,10 @@ QStringList simulatedMachineArguments(quint16 port, int count, const QString &pr
                                       const QString &firstAddress, const QString &capacity,
                                       const QString &storeDir);
 
+// An image stream as a simulated machine makes it: the runs of a device with this seed, the end
+// entry at capacity, and the tail with the machine's checksum when asked for.
+QByteArray simulatedImage(const QVector<SimContent::Run> &runs, qint64 capacity, quint64 seed,
+                          bool tail);
 // The image a simulated machine sends of one of its devices, rebuilt from its content function.
 QByteArray simulatedDeviceImage(const QString &machine, const QString &port, qint64 capacity,
                                 bool full);
