@@ -192,6 +192,8 @@ void TestChaos::startMachine(int m)
 
 void TestChaos::killMachine(int m)
 {
+    if (!alive(m))
+        return;
     const bool running = !cellText(row(name[m]), Client::IndexStatus).isEmpty();
     ++counts[server()->isBusy() || Client::isBusy() ? "kills in transfers"
              : running                              ? "kills in runs"
