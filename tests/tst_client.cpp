@@ -12,6 +12,7 @@
 #include "client/framedevice.h"
 #include "client/wire/csv.h"
 #include "client/wire/runrecord.h"
+#include "testkit/processusage.h"
 #include "testkit/scriptedpeer.h"
 #include "testkit/testenv.h"
 
@@ -21,18 +22,6 @@ using S = QStringList;
 
 namespace {
 const QHostAddress MachineAddress(QStringLiteral("127.0.0.3"));
-qint64 residentKiB()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
-
 const QString ThreePorts = QStringLiteral("&M M1|Z7|Lynx|1.0|3|P1:|P2:|P3:|end");
 
 // One machine object on a real loopback connection, inside the widgets the window hands it.

@@ -1,14 +1,15 @@
 #include <QtTest>
 
-#include "../tools/machine/content.h"
 #include "app/para.h"
 #include "client/client.h"
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
 #include "server/server.h"
-#include "transfer/transferlimits.h"
 #include "testkit/modalanswerer.h"
+#include "testkit/simulatedmachines.h"
 #include "testkit/testenv.h"
+#include "testkit/windowprobe.h"
+#include "transfer/transferlimits.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>
@@ -51,7 +52,6 @@ constexpr int RunWaitMs = 30000;
 constexpr int TransferWaitMs = 30000;
 // A box that nothing answers is closed after this long, and the test fails instead of hanging.
 constexpr int StrayBoxMs = 5000;
-constexpr int StrayBoxCheckMs = 250;
 // Transfer time limits run ten times faster, so a transfer that hangs fails within seconds.
 constexpr int TestMsPerSecond = 100;
 
@@ -67,51 +67,6 @@ QString machineAddress(int index)
 {
     return QHostAddress(QHostAddress(QLatin1String(FirstAddress)).toIPv4Address() + index)
         .toString();
-}
-
-// The image a simulated machine sends of one of its devices, rebuilt from its content function.
-QByteArray deviceImage(const QString &machine, const QString &port, qint64 capacity, bool full)
-{
-    const QVector<SimContent::Run> runs =
-        full ? QVector<SimContent::Run>{{0, capacity}} : SimContent::briefRuns(capacity);
-    const quint64 seed = SimContent::deviceSeed(machine, port);
-    ImageHead head = ImageHead::built(ImageHead::OptionFastChecksum);
-    head.ulDevCap = static_cast<quint64>(capacity);
-    QByteArray image = head.encoded();
-    for (const SimContent::Run &run : runs)
-        image += SStripInLogDiskMy::run(run.offset, run.sectors).encoded();
-    image += SStripInLogDiskMy::end(capacity, capacity).encoded();
-    SimContent::Checksum checksum;
-    for (const SimContent::Run &run : runs) {
-        const QByteArray data = SimContent::sectors(seed, run.offset, run.sectors);
-        checksum.add(data);
-        image += data;
-    }
-    ImageTail tail;
-    tail.token = ImageTail::Token;
-    tail.checksum = checksum.result();
-    return image + tail.encoded();
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-template <typename T> T *child(QObject *parent, const char *name)
-{
-    T *object = parent->findChild<T *>(QLatin1String(name));
-    if (!object)
-        qFatal("no object %s", name);
-    return object;
 }
 
 } // namespace
@@ -141,19 +96,21 @@ private:
     void startMachines(const QStringList &extra = {});
     QString storeFile(int machine, const QString &name) const;
 
-    QAction *action(const char *name) const { return child<QAction>(window, name); }
+    QAction *action(const char *name) const { return childNamed<QAction>(window, name); }
     Server *server() const { return window->findChild<Server *>(); }
-    QTreeView *tree() const { return child<QTreeView>(window, "treeView"); }
-    QString globalLog() const { return child<QTextBrowser>(window, "logGlobal")->toPlainText(); }
+    QTreeView *tree() const { return childNamed<QTreeView>(window, "treeView"); }
+    QString globalLog() const
+    {
+        return childNamed<QTextBrowser>(window, "logGlobal")->toPlainText();
+    }
     QModelIndex machineRow(int machine) const;
     QModelIndex deviceRow(int machine, const QString &port) const;
-    QString cell(const QModelIndex &row, int column) const;
+    QString cell(const QModelIndex &row, int column) const { return cellText(row, column); }
     void selectRow(const QModelIndex &row);
     template <typename T> T *inTab(int machine, const char *name) const;
     QString machineLog(int machine) const;
     QString load(int machine, const QString &port, bool full, const QString &fileName);
     void stopAtFirstProgress();
-    void closeStrayBox();
 
     QPointer<MainWindow> window;
     std::unique_ptr<ModalAnswerer> answerer;
@@ -162,10 +119,6 @@ private:
     std::unique_ptr<QTemporaryDir> files;
     QMetaObject::Connection stopConnection;
     bool busyWhenStopped = false;
-    QTimer strayBoxGuard;
-    QPointer<QWidget> strayBox;
-    QElapsedTimer strayBoxShown;
-    QStringList strayBoxes;
 };
 
 void TestEndToEnd::initTestCase()
@@ -179,8 +132,6 @@ void TestEndToEnd::initTestCase()
     });
     TransferLimits::setMsPerSecond(TestMsPerSecond);
     para.restore();
-    strayBoxGuard.setInterval(StrayBoxCheckMs);
-    connect(&strayBoxGuard, &QTimer::timeout, this, &TestEndToEnd::closeStrayBox);
 }
 
 void TestEndToEnd::init()
@@ -189,16 +140,15 @@ void TestEndToEnd::init()
     files.reset(new QTemporaryDir);
     QVERIFY(store->isValid() && files->isValid());
     answerer.reset(new ModalAnswerer);
+    answerer->closeStrays(StrayBoxMs);
     busyWhenStopped = false;
-    strayBoxes.clear();
-    strayBoxGuard.start();
     openConsole();
 }
 
 void TestEndToEnd::cleanup()
 {
-    strayBoxGuard.stop();
-    QVERIFY2(strayBoxes.isEmpty(), qPrintable("unanswered: " + strayBoxes.join(", ")));
+    QVERIFY2(answerer->strays().isEmpty(),
+             qPrintable("unanswered: " + answerer->strays().join(", ")));
     if (window) {
         QVERIFY(!server()->isBusy());
         QVERIFY(!Client::isBusy());
@@ -248,16 +198,10 @@ void TestEndToEnd::startMachines(const QStringList &extra)
 {
     machines.reset(new QProcess);
     machines->setProcessChannelMode(QProcess::MergedChannels);
-    const QStringList args =
-        QString("--console 127.0.0.1 --port %1 --count %2 --name %3 --address %4 --ports 3 "
-                "--devices 3 --capacity %5 --run-time 1 --fail-rate 0 --seed 5 --watch-pid %6")
-            .arg(para.tcpport)
-            .arg(MachineCount)
-            .arg(NamePrefix, FirstAddress, Capacity)
-            .arg(QCoreApplication::applicationPid())
-            .split(' ') +
-        QStringList{"--store", store->path()};
-    machines->start(QStringLiteral(TARN_MACHINE_BIN), args + extra);
+    machines->start(QStringLiteral(TARN_MACHINE_BIN),
+                    simulatedMachineArguments(para.tcpport, MachineCount, NamePrefix, FirstAddress,
+                                              Capacity, store->path()) +
+                        extra);
     QVERIFY(machines->waitForStarted());
     // Every machine named, its source marked and its devices identified.
     for (int m = 0; m < MachineCount; ++m) {
@@ -278,30 +222,12 @@ QString TestEndToEnd::storeFile(int machine, const QString &name) const
 
 QModelIndex TestEndToEnd::machineRow(int machine) const
 {
-    const QAbstractItemModel *model = tree()->model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const QModelIndex index = model->index(row, Client::IndexDisplayName);
-        if (index.data().toString() == machineName(machine))
-            return index;
-    }
-    return QModelIndex();
+    return machineRowNamed(tree()->model(), machineName(machine));
 }
 
 QModelIndex TestEndToEnd::deviceRow(int machine, const QString &port) const
 {
-    const QModelIndex parent = machineRow(machine);
-    const QAbstractItemModel *model = tree()->model();
-    for (int row = 0; parent.isValid() && row < model->rowCount(parent); ++row) {
-        const QModelIndex index = model->index(row, Client::IndexDisplayName, parent);
-        if (index.data().toString().remove(QLatin1Char('*')) == port)
-            return index;
-    }
-    return QModelIndex();
-}
-
-QString TestEndToEnd::cell(const QModelIndex &row, int column) const
-{
-    return row.isValid() ? row.sibling(row.row(), column).data().toString() : QString();
+    return portRowNamed(machineRow(machine), port);
 }
 
 void TestEndToEnd::selectRow(const QModelIndex &row)
@@ -313,10 +239,10 @@ void TestEndToEnd::selectRow(const QModelIndex &row)
 // A widget of the machine's tab, found by the label the operator reads.
 template <typename T> T *TestEndToEnd::inTab(int machine, const char *name) const
 {
-    auto *tabs = child<QTabWidget>(window, "tabWidget");
+    auto *tabs = childNamed<QTabWidget>(window, "tabWidget");
     for (int i = 0; i < tabs->count(); ++i)
         if (tabs->tabText(i) == machineName(machine))
-            return child<T>(tabs->widget(i), name);
+            return childNamed<T>(tabs->widget(i), name);
     qFatal("no tab of machine %d", machine);
     return nullptr;
 }
@@ -353,29 +279,6 @@ void TestEndToEnd::stopAtFirstProgress()
             // As a click does: from the event loop the transfer turns.
             QTimer::singleShot(0, stop, &QAction::trigger);
         });
-}
-
-void TestEndToEnd::closeStrayBox()
-{
-    QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || answerer->pending() > 0) {
-        strayBox = nullptr;
-        return;
-    }
-    if (modal != strayBox) {
-        strayBox = modal;
-        strayBoxShown.start();
-        return;
-    }
-    if (strayBoxShown.elapsed() < StrayBoxMs)
-        return;
-    const auto *box = qobject_cast<QMessageBox *>(modal);
-    strayBoxes << QString("%1 \"%2\"").arg(modal->windowTitle(), box ? box->text() : QString());
-    strayBox = nullptr;
-    if (auto *dialog = qobject_cast<QDialog *>(modal))
-        dialog->reject();
-    else
-        modal->close();
 }
 
 void TestEndToEnd::copyRunToTheEnd()
@@ -427,7 +330,7 @@ void TestEndToEnd::copyRunToTheEnd()
         QVERIFY2(form.match(logs.first()).hasMatch(), qPrintable(logs.first()));
         const QString shown = machineLog(m);
         QVERIFY(shown.startsWith("Start COPY"));
-        QCOMPARE(contentOf(logs.first()), QTextCodec::codecForLocale()->fromUnicode(shown));
+        QCOMPARE(fileBytes(logs.first()), QTextCodec::codecForLocale()->fromUnicode(shown));
     }
     // The seed gives both outcomes; a change of the machines' draw shows here.
     QVERIFY2(passed > 0 && failed > 0, qPrintable(QString("%1 OK, %2 NG").arg(passed).arg(failed)));
@@ -456,8 +359,8 @@ void TestEndToEnd::loadIsByteExact()
     QVERIFY(!globalLog().contains("failed"));
     const QString shown = cell(deviceRow(machine, port), Client::IndexDisplayName);
     QVERIFY(globalLog().contains(QString("Device found : %1 ").arg(shown)));
-    QCOMPARE(contentOf(path + ".img"),
-             deviceImage(machineName(machine), port, CapacitySectors, full));
+    QCOMPARE(fileBytes(path + ".img"),
+             simulatedDeviceImage(machineName(machine), port, CapacitySectors, full));
 }
 
 void TestEndToEnd::refreshFilesAndUpload()
@@ -465,14 +368,14 @@ void TestEndToEnd::refreshFilesAndUpload()
     // Every machine holds shared.img, each its own; only the first holds first.img.
     QVector<QByteArray> shared;
     for (int m = 0; m < MachineCount; ++m) {
-        shared << deviceImage(machineName(m), "stored", CapacitySectors, false);
-        QVERIFY(writeFile(storeFile(m, "shared.img"), shared.last()));
+        shared << simulatedDeviceImage(machineName(m), "stored", CapacitySectors, false);
+        QVERIFY(writeFileBytes(storeFile(m, "shared.img"), shared.last()));
     }
-    QVERIFY(writeFile(storeFile(0, "first.img"), shared.first()));
+    QVERIFY(writeFileBytes(storeFile(0, "first.img"), shared.first()));
     startMachines();
 
     action("actionReflash_Files")->trigger();
-    auto *list = child<QListWidget>(window, "listWidgetFiles");
+    auto *list = childNamed<QListWidget>(window, "listWidgetFiles");
     for (int m = 0; m < MachineCount; ++m)
         QTRY_COMPARE_WITH_TIMEOUT(inTab<QListWidget>(m, "listWidget")->count(), m == 0 ? 2 : 1,
                                   ConnectWaitMs);
@@ -486,18 +389,18 @@ void TestEndToEnd::refreshFilesAndUpload()
     selectRow(deviceRow(1, "SATA2"));
     const QString path = QDir(files->path()).filePath("uploaded.img");
     answerer->chooseFile(path);
-    child<QDialogButtonBox>(window, "buttonBox")->button(QDialogButtonBox::Save)->click();
+    childNamed<QDialogButtonBox>(window, "buttonBox")->button(QDialogButtonBox::Save)->click();
     QVERIFY(globalLog().contains("load image file has succeed"));
-    QCOMPARE(contentOf(path), shared.at(1));
-    QCOMPARE(contentOf(path), contentOf(storeFile(1, "shared.img")));
+    QCOMPARE(fileBytes(path), shared.at(1));
+    QCOMPARE(fileBytes(path), fileBytes(storeFile(1, "shared.img")));
 }
 
 void TestEndToEnd::dispatchLoadedImageToThreeMachines()
 {
     startMachines();
     const QString path = load(0, "SATA2", false, "restore.img");
-    const QByteArray loaded = contentOf(path);
-    QCOMPARE(loaded, deviceImage(machineName(0), "SATA2", CapacitySectors, false));
+    const QByteArray loaded = fileBytes(path);
+    QCOMPARE(loaded, simulatedDeviceImage(machineName(0), "SATA2", CapacitySectors, false));
 
     // Nothing selected: the operator agrees to all machines, stores the file as an image.
     answerer->pressButton(QMessageBox::Ok);
@@ -518,7 +421,7 @@ void TestEndToEnd::dispatchLoadedImageToThreeMachines()
                 .arg(machineAddress(m))
                 .arg(CapacitySectors)));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(storeFile(m, "restore.img")), TransferWaitMs);
-        QCOMPARE(contentOf(storeFile(m, "restore.img")), loaded);
+        QCOMPARE(fileBytes(storeFile(m, "restore.img")), loaded);
     }
 }
 
@@ -528,7 +431,8 @@ void TestEndToEnd::restoreOntoChosenDevices()
 {
     startMachines();
     const QString path = QDir(files->path()).filePath("device.img");
-    QVERIFY(writeFile(path, deviceImage(machineName(2), "SATA1", CapacitySectors, false)));
+    QVERIFY(writeFileBytes(path,
+                           simulatedDeviceImage(machineName(2), "SATA1", CapacitySectors, false)));
 
     selectRow(deviceRow(0, "SATA2"));
     selectRow(deviceRow(1, "SATA3"));
@@ -563,7 +467,7 @@ void TestEndToEnd::firmwareDispatch()
     for (int i = 0; i < firmware.size(); ++i)
         firmware[i] = static_cast<char>(i * 7 + 3);
     const QString path = QDir(files->path()).filePath("k31update_e2e.bin");
-    QVERIFY(writeFile(path, firmware));
+    QVERIFY(writeFileBytes(path, firmware));
 
     answerer->pressButton(QMessageBox::Ok);
     answerer->chooseFile(path);
@@ -590,7 +494,7 @@ void TestEndToEnd::firmwareDispatch()
                                          .arg(sectors)));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(storeFile(m, "k31update_e2e.bin")),
                                  TransferWaitMs);
-        QCOMPARE(contentOf(storeFile(m, "k31update_e2e.bin")), stream);
+        QCOMPARE(fileBytes(storeFile(m, "k31update_e2e.bin")), stream);
         QTRY_VERIFY_WITH_TIMEOUT(machineLog(m).contains(QStringLiteral("firmware k31update_e2e.bin "
                                                                        "received")),
                                  TransferWaitMs);
@@ -646,8 +550,9 @@ void TestEndToEnd::stopDuringLoad()
     for (Client *client : server()->clients())
         QCOMPARE(client->stopRequested(), client->address != machineAddress(1));
     // What arrived stays on disk as it came.
-    const QByteArray partial = contentOf(path);
-    const QByteArray whole = deviceImage(machineName(1), "SATA2", LargeCapacitySectors, true);
+    const QByteArray partial = fileBytes(path);
+    const QByteArray whole =
+        simulatedDeviceImage(machineName(1), "SATA2", LargeCapacitySectors, true);
     QVERIFY(partial.size() > ImageHead::Size);
     QVERIFY(partial.size() < whole.size());
     QVERIFY(whole.startsWith(partial));
@@ -655,14 +560,16 @@ void TestEndToEnd::stopDuringLoad()
     // Nothing stays busy: the next load goes through.
     const QString next = load(1, "SATA1", false, "next.img");
     QVERIFY(globalLog().contains("load image has succeed"));
-    QCOMPARE(contentOf(next), deviceImage(machineName(1), "SATA1", LargeCapacitySectors, false));
+    QCOMPARE(fileBytes(next),
+             simulatedDeviceImage(machineName(1), "SATA1", LargeCapacitySectors, false));
 }
 
 void TestEndToEnd::stopDuringDispatch()
 {
     startMachines({"--capacity", LargeCapacity});
     const QString path = QDir(files->path()).filePath("big.img");
-    QVERIFY(writeFile(path, deviceImage(machineName(0), "SATA1", LargeCapacitySectors, true)));
+    QVERIFY(writeFileBytes(
+        path, simulatedDeviceImage(machineName(0), "SATA1", LargeCapacitySectors, true)));
 
     answerer->pressButton(QMessageBox::Ok);
     answerer->chooseFile(path);

@@ -3,6 +3,7 @@
 #include "../tools/machine/content.h"
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
+#include "testkit/simulatedmachines.h"
 #include "testkit/testenv.h"
 
 #include <QProcess>
@@ -26,30 +27,6 @@ constexpr int PortAttempts = 100;
 const char *const FirstAddress = "127.0.0.20";
 const char *const Capacity = "16M";
 constexpr qint64 CapacitySectors = 16 * 1024 * 1024 / SectorSize;
-
-QByteArray imageStream(const QVector<SimContent::Run> &runs, qint64 capacity, quint64 seed,
-                       bool tail)
-{
-    ImageHead head = ImageHead::built(tail ? ImageHead::OptionFastChecksum : 0);
-    head.ulDevCap = static_cast<quint64>(capacity);
-    QByteArray out = head.encoded();
-    for (const SimContent::Run &r : runs)
-        out += SStripInLogDiskMy::run(r.offset, r.sectors).encoded();
-    out += SStripInLogDiskMy::end(capacity, capacity).encoded();
-    SimContent::Checksum sum;
-    for (const SimContent::Run &r : runs) {
-        const QByteArray data = SimContent::sectors(seed, r.offset, r.sectors);
-        sum.add(data);
-        out += data;
-    }
-    if (tail) {
-        ImageTail t;
-        t.token = ImageTail::Token;
-        t.checksum = sum.result();
-        out += t.encoded();
-    }
-    return out;
-}
 
 // A firmware file wrapped as the console wraps it: two entries, no tail, the last sector filled.
 QByteArray firmwareStream(const QByteArray &firmware)
@@ -388,7 +365,7 @@ void TestMachine::fileListAndChosenImage()
 // A stored file goes out as it lies on disk, whatever it holds.
 static QByteArray storedUpload()
 {
-    return imageStream({{7, 3000}}, 5000, SimContent::deviceSeed("x", "y"), true) +
+    return simulatedImage({{7, 3000}}, 5000, SimContent::deviceSeed("x", "y"), true) +
            "bytes after the image go too";
 }
 
@@ -464,13 +441,14 @@ void TestMachine::dispatch_data()
     QTest::addColumn<QString>("note"); // exact when kept, the start of the failure line if not
 
     const quint64 seed = SimContent::deviceSeed("PC", "disk");
-    const QByteArray brief = imageStream({{0, 2048}, {5000, 2049}, {9000, 1}}, 20000, seed, true);
+    const QByteArray brief =
+        simulatedImage({{0, 2048}, {5000, 2049}, {9000, 1}}, 20000, seed, true);
     QTest::newRow("brief image") << brief << capacityOf(brief) << false << "disk.img"
                                  << QString("#stored image disk.img, %1 bytes").arg(brief.size());
-    const QByteArray noTail = imageStream({{10, 3}}, 100, seed, false);
+    const QByteArray noTail = simulatedImage({{10, 3}}, 100, seed, false);
     QTest::newRow("no tail") << noTail << capacityOf(noTail) << false << "plain.img"
                              << QString("#stored image plain.img, %1 bytes").arg(noTail.size());
-    const QByteArray empty = imageStream({}, 100, seed, true);
+    const QByteArray empty = simulatedImage({}, 100, seed, true);
     QTest::newRow("table of the end entry only") << empty << capacityOf(empty) << false << "e.img"
                                                  << QString("#stored image e.img, 433 bytes");
     const QByteArray firmware = firmwareStream(QByteArray(1000, 'f'));
@@ -479,7 +457,7 @@ void TestMachine::dispatch_data()
                                  "next start";
 
     // Nothing is kept of a stream that fails its checks, not even a part file.
-    const QByteArray good = imageStream({{0, 2048}, {4096, 100}}, 8192, seed, true);
+    const QByteArray good = simulatedImage({{0, 2048}, {4096, 100}}, 8192, seed, true);
     const QString failed = "#dispatch of bad.img failed: ";
     const auto flipped = [&](int at, char bits) {
         QByteArray b = good;
@@ -533,7 +511,7 @@ void TestMachine::dispatchFullWritesDevices()
 {
     startMachines({"--devices", "4", "--capacity", "16M,16M,16M,4M"});
     const quint64 seed = SimContent::deviceSeed("PC", "disk");
-    const QByteArray stream = imageStream({{0, 2048}, {20000, 3000}}, 30000, seed, true);
+    const QByteArray stream = simulatedImage({{0, 2048}, {20000, 3000}}, 30000, seed, true);
     QTcpSocket *m = machine();
     const QStringList &lines = console->of(m);
     const int from = lines.size();

@@ -14,6 +14,7 @@
 namespace {
 constexpr int PollIntervalMs = 10;
 constexpr int PollLimit = 3000; // 30 s for a box to appear
+constexpr int StrayCheckMs = 50;
 } // namespace
 
 ModalAnswerer::ModalAnswerer(QObject *parent) : QObject(parent) {}
@@ -63,6 +64,39 @@ void ModalAnswerer::perform(const std::function<void(QWidget *)> &action)
     Answer answer(Answer::Action);
     answer.action = action;
     enqueue(answer);
+}
+
+void ModalAnswerer::closeStrays(int graceMs)
+{
+    if (strayGraceMs == 0) {
+        auto *check = new QTimer(this);
+        connect(check, &QTimer::timeout, this, &ModalAnswerer::checkStray);
+        check->start(StrayCheckMs);
+    }
+    strayGraceMs = graceMs;
+}
+
+void ModalAnswerer::checkStray()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !answers.isEmpty()) {
+        stray = nullptr;
+        return;
+    }
+    if (modal != stray) {
+        stray = modal;
+        strayShown.start();
+        return;
+    }
+    if (strayShown.elapsed() < strayGraceMs)
+        return;
+    const auto *box = qobject_cast<QMessageBox *>(modal);
+    strayList << QString("%1 \"%2\"").arg(modal->windowTitle(), box ? box->text() : QString());
+    stray = nullptr;
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
 }
 
 void ModalAnswerer::enqueue(const Answer &answer)

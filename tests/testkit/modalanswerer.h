@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -44,6 +45,12 @@ public:
     // Runs any action on the next modal widget, for dialogs answered by more than one button.
     void perform(const std::function<void(QWidget *)> &action);
 
+    // From now on, closes a modal widget that no queued answer waits for once it has been open
+    // for graceMs, so that a test fails instead of hanging; strays() lists them as
+    // 'TITLE "TEXT"'.
+    void closeStrays(int graceMs);
+    const QStringList &strays() const { return strayList; }
+
     int pending() const { return answers.size(); }
     const QList<Seen> &seen() const { return seenList; }
     Seen last() const { return seenList.isEmpty() ? Seen() : seenList.last(); }
@@ -72,10 +79,16 @@ private:
     void enqueue(const Answer &answer);
     void poll();
     bool act(QWidget *modal, const Answer &answer);
+    void checkStray();
 
     QQueue<Answer> answers;
     QList<Seen> seenList;
     // Guarded: a later box may be built at the address of one already answered and gone.
     QPointer<QWidget> lastAnswered;
     int pollsLeft = 0;
+
+    int strayGraceMs = 0;
+    QPointer<QWidget> stray;
+    QElapsedTimer strayShown;
+    QStringList strayList;
 };

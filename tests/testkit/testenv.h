@@ -7,8 +7,9 @@
 
 #include <cstdlib>
 
-// Gives a test executable its own settings store and current directory, made before the
-// application object exists, so that no test sees another's files or the operator's settings.
+// Gives a test executable its own settings store, current directory and temporary folder, made
+// before the application object exists, so that no test sees another's files or the operator's
+// settings.
 class TestEnvironment
 {
 public:
@@ -18,12 +19,16 @@ public:
             std::abort();
         QDir(root.path()).mkpath(QStringLiteral("config"));
         QDir(root.path()).mkpath(QStringLiteral("work"));
+        QDir(root.path()).mkpath(QStringLiteral("tmp"));
         qputenv("XDG_CONFIG_HOME", root.filePath(QStringLiteral("config")).toLocal8Bit());
+        // QDir::tempPath() follows it.
+        qputenv("TMPDIR", root.filePath(QStringLiteral("tmp")).toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QDir::setCurrent(root.filePath(QStringLiteral("work")));
     }
     QString configDir() const { return root.filePath(QStringLiteral("config")); }
     QString workDir() const { return root.filePath(QStringLiteral("work")); }
+    QString tempDir() const { return root.filePath(QStringLiteral("tmp")); }
     QString settingsFile() const
     {
         return root.filePath(QStringLiteral("config/Orvane/TARN.conf"));
