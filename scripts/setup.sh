@@ -2,7 +2,7 @@
 # Installs what the build and the tests need, only when something is missing.
 set -euo pipefail
 
-packages=(cmake g++ make qtbase5-dev qttools5-dev qttools5-dev-tools iproute2)
+packages=(cmake g++ make qtbase5-dev qttools5-dev qttools5-dev-tools libssl-dev iproute2)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
