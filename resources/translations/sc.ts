@@ -231,6 +231,12 @@
         <translation>写入时超时 
 </translation>
     </message>
+    <message>
+        <source>Unable to write the checksum file %1!
+</source>
+        <translation>无法写入校验文件 %1！
+</translation>
+    </message>
 </context>
 <context>
     <name>FrameDevice</name>

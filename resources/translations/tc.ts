@@ -231,6 +231,12 @@
         <translation>寫入時逾時 
 </translation>
     </message>
+    <message>
+        <source>Unable to write the checksum file %1!
+</source>
+        <translation>無法寫入校驗檔 %1！
+</translation>
+    </message>
 </context>
 <context>
     <name>FrameDevice</name>
