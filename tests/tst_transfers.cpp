@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -17,14 +18,15 @@
 #include "app/para.h"
 #include "client/client.h"
 #include "image/imagefile.h"
-#include "transfer/dispatchcommand.h"
+#include "image/sidecar.h"
 #include "server/server.h"
-#include "transfer/transferlimits.h"
 #include "testkit/imagebuilder.h"
+#include "testkit/loopbackport.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/scriptedpeer.h"
-#include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
+#include "transfer/dispatchcommand.h"
+#include "transfer/transferlimits.h"
 
 #include <functional>
 #include <memory>
@@ -247,6 +249,11 @@ void clickButtonText(QWidget *modal, const QString &text)
             return button->click();
 }
 
+QByteArray sidecarOf(const QByteArray &bytes, const char *name)
+{
+    return Sidecar::line(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(), name);
+}
+
 QString failureText(const QString &fileName)
 {
     return QStringLiteral("Fails dispatching image %1!\nProcess terminate!\n").arg(fileName);
@@ -287,6 +294,7 @@ private slots:
     void dispatchInterrupted_data();
     void dispatchInterrupted();
     void staleStopDoesNotEndNextDispatch();
+    void stopDuringSidecarCheck();
 
 private:
     Machine *addMachine(const QString &address, const QString &name = QString());
@@ -313,6 +321,9 @@ void TestTransfers::initTestCase()
     QVERIFY(dir.isValid());
     imagePath = writeImage(QStringLiteral("sample.img"), image);
     QVERIFY(!imagePath.isEmpty());
+    // Dispatches of it go through the check and pass; other files have no sidecar.
+    QVERIFY(
+        !writeImage(QStringLiteral("sample.img.sha256"), sidecarOf(image, "sample.img")).isEmpty());
 }
 
 void TestTransfers::init()
@@ -794,7 +805,8 @@ void TestTransfers::dispatchRefused_data()
     QTest::addColumn<QStringList>("attend");
     QTest::addColumn<QStringList>("answers");
     QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("text"); // %1: the file's path
+    QTest::addColumn<QString>("text");       // %1: the file's path
+    QTest::addColumn<QByteArray>("sidecar"); // null: none
     ImageBuilder version1 = sampleImage();
     version1.version = 1;
     ImageBuilder noCapacity = sampleImage();
@@ -803,9 +815,9 @@ void TestTransfers::dispatchRefused_data()
     negative.entries.last().cn_sector = -5;
     const auto row = [](const char *name, const char *file, const QByteArray &bytes,
                         const QStringList &attend, const QStringList &answers, const char *title,
-                        const QString &text) {
-        QTest::newRow(name) << QString(file) << bytes << attend << answers << QString(title)
-                            << text;
+                        const QString &text, const QByteArray &sidecar = QByteArray()) {
+        QTest::newRow(name) << QString(file) << bytes << attend << answers << QString(title) << text
+                            << sidecar;
     };
     const QStringList m1 = {"M1|SATA1"};
     const QStringList all = {Restore, "Yes", "OK"};
@@ -823,6 +835,18 @@ void TestTransfers::dispatchRefused_data()
     // The unnamed machine answers to no entry, not even to an empty name.
     row("no machine found", "none.img", image, {"GONE|SATA1", "|SATA1"}, all, "Dispatch image",
         failureText("%1"));
+    QByteArray changed = image;
+    changed[ImageHead::Size + 2 * E::Size] = char(changed[ImageHead::Size + 2 * E::Size] ^ 1);
+    const QString unreadable(
+        "The checksum file %1.sha256 cannot be read.\nNothing was dispatched.");
+    row("one byte changed since its sidecar", "changed.img", changed, m1, all, "Error",
+        "The image file %1 does not match its checksum file: it was changed or damaged after the "
+        "checksum was written.\nNothing was dispatched.",
+        sidecarOf(image, "changed.img"));
+    row("garbled sidecar", "garbled.img", image, m1, all, "Error", unreadable,
+        sidecarOf(image, "garbled.img").replace(' ', '\t'));
+    row("sidecar of another file", "renamed.img", image, m1, all, "Error", unreadable,
+        sidecarOf(image, "sample.img"));
 }
 
 void TestTransfers::dispatchRefused()
@@ -833,9 +857,11 @@ void TestTransfers::dispatchRefused()
     QFETCH(QStringList, answers);
     QFETCH(QString, title);
     QFETCH(QString, text);
+    QFETCH(QByteArray, sidecar);
     Machine *unnamed = addMachine(M2Address);
     QVERIFY(unnamed);
     const QString path = writeImage(file, bytes);
+    QVERIFY(sidecar.isNull() || !writeImage(file + ".sha256", sidecar).isEmpty());
     answerDispatch(path, answers);
     const int mark = console->mark();
     dispatch(attend);
@@ -849,6 +875,12 @@ void TestTransfers::dispatchRefused()
     QVERIFY2(!log.contains("Ask client") && !log.contains("Create server"), qPrintable(log));
     if (title == QLatin1String("Dispatch image"))
         QVERIFY2(log.endsWith(text), qPrintable(log));
+    if (sidecar.isNull())
+        return;
+    // The log names the file and, on a mismatch, what it holds and what its sidecar states.
+    QVERIFY2(log.contains(path) && log.endsWith("Dispatch refused!\n"), qPrintable(log));
+    if (text.contains("does not match"))
+        QVERIFY(log.contains(sidecarOf(bytes, "").left(64)) && log.contains(sidecar.left(64)));
 }
 
 void TestTransfers::dispatchInterrupted_data()
@@ -932,6 +964,32 @@ void TestTransfers::staleStopDoesNotEndNextDispatch()
     dispatch({"M1|SATA1"});
     QCOMPARE(reader.received, image);
     QVERIFY2(console->since(mark).endsWith("Client is disconnected\n"),
+             qPrintable(console->since(mark)));
+}
+
+// Stop while the sidecar check reads: nothing is dispatched and no box follows the questions.
+void TestTransfers::stopDuringSidecarCheck()
+{
+    QSignalSpy progress(console->server.get(), &Server::transferProgress);
+    QSignalSpy finished(console->server.get(), &Server::transferFinished);
+    bool busyInCheck = false;
+    connect(console->server.get(), &Server::transferProgress, this, [&] {
+        if (progress.count() == 1) {
+            busyInCheck = console->server->isBusy();
+            pressStop(console->server.get());
+        }
+    });
+    answerDispatch(imagePath);
+    const int mark = console->mark();
+    dispatch({"M1|SATA1"});
+
+    QVERIFY(busyInCheck);
+    QCOMPARE(answerer->seen().size(), 3);
+    QVERIFY(progress.count() < 3); // the whole file is three pieces of the check's read
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!ScriptedPeer::waitUntil([&] { return !m1->commands().isEmpty(); }, 100));
+    QVERIFY2(console->since(mark).endsWith("Checksum check of " + imagePath +
+                                           " is stopped. Nothing was dispatched.\n"),
              qPrintable(console->since(mark)));
 }
 
