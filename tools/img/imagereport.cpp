@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QJsonValue>
 
+#include <iterator>
+
 namespace {
 QString hex(quint64 value)
 {
@@ -43,32 +45,24 @@ bool ImageReport::isGood(Kind kind) const
 
 QString ImageReport::faultName() const
 {
-    using Fault = ImageLayout::Fault;
+    // In the order of ImageLayout::Fault, None first.
+    static const char *const layoutFaults[] = {"",
+                                               "short-head",
+                                               "wrong-token",
+                                               "wrong-version",
+                                               "no-end-entry",
+                                               "negative-run-length",
+                                               "truncated-data",
+                                               "missing-tail",
+                                               "wrong-tail",
+                                               "trailing-bytes"};
+    static_assert(std::size(layoutFaults) == size_t(ImageLayout::Fault::TrailingBytes) + 1,
+                  "a name for every fault");
     using Outcome = Sidecar::Verdict::Outcome;
     if (!openError.isEmpty())
         return QStringLiteral("cannot-open");
-    switch (layout.fault) {
-    case Fault::ShortHead:
-        return QStringLiteral("short-head");
-    case Fault::BadToken:
-        return QStringLiteral("wrong-token");
-    case Fault::BadVersion:
-        return QStringLiteral("wrong-version");
-    case Fault::NoEndEntry:
-        return QStringLiteral("no-end-entry");
-    case Fault::NegativeRun:
-        return QStringLiteral("negative-run-length");
-    case Fault::TruncatedData:
-        return QStringLiteral("truncated-data");
-    case Fault::MissingTail:
-        return QStringLiteral("missing-tail");
-    case Fault::BadTail:
-        return QStringLiteral("wrong-tail");
-    case Fault::TrailingBytes:
-        return QStringLiteral("trailing-bytes");
-    case Fault::None:
-        break;
-    }
+    if (!layout.isGood())
+        return QLatin1String(layoutFaults[int(layout.fault)]);
     switch (verdict.outcome) {
     case Outcome::Mismatch:
         return QStringLiteral("sha256-mismatch");
