@@ -117,7 +117,7 @@ Sidecar::Verdict Sidecar::check(const QString &imagePath, const Sha256Digest::Pr
     Parsed parsed;
     if (!sidecar.open(QIODevice::ReadOnly) || sidecar.size() > MaxBytes ||
         !parse(sidecar.read(MaxBytes), parsed) ||
-        parsed.fileName != QFileInfo(imagePath).fileName()) {
+        QFileInfo(parsed.fileName).fileName() != QFileInfo(imagePath).fileName()) {
         verdict.outcome = Verdict::Outcome::Garbled;
         return verdict;
     }

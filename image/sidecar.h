@@ -38,7 +38,7 @@ struct Verdict
         NoSidecar,
         Match,
         Mismatch,
-        Garbled, // unreadable, not one line of the format, or naming another file
+        Garbled, // unreadable, not one line of the format, or naming a file of another name
         ImageUnreadable,
         Stopped
     };
@@ -46,7 +46,8 @@ struct Verdict
     QByteArray expected; // the sidecar's digest, once parsed
     QByteArray actual;   // the image's, once read whole
 };
-// One streaming read of the image, only when it has a sidecar that parses; progress is told
+// One streaming read of the image, only when it has a sidecar that parses and names a file of
+// the image's name (a path to it, as `sha256sum /images/a.img` writes, counts); progress is told
 // after each piece and may stop the read.
 Verdict check(const QString &imagePath, const Sha256Digest::Progress &progress = nullptr);
 } // namespace Sidecar

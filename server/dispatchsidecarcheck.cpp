@@ -49,7 +49,9 @@ bool DispatchSidecarCheck::passes(const QString &fileName)
         return refuse(
             tr("Checksum file %1 is not a SHA-256 line for %2. Dispatch refused!\n")
                 .arg(sidecar, QFileInfo(fileName).fileName()),
-            tr("The checksum file %1 cannot be read.\nNothing was dispatched.").arg(sidecar));
+            tr("The checksum file %1 cannot be read, or names another file than %2.\nNothing "
+               "was dispatched.")
+                .arg(sidecar, QFileInfo(fileName).fileName()));
     case Outcome::ImageUnreadable:
         return refuse(
             tr("Unable to read image file %1 for its checksum. Dispatch refused!\n").arg(fileName),

@@ -319,6 +319,7 @@ void TestImageFile::tarnImgVerify_data()
     row("good with its sidecar", good, "", sidecar);
     row("good without a sidecar", good, "");
     row("good, sidecar in upper case as binary", good, "", digest.toUpper() + " *t.img\n");
+    row("good, sidecar naming a path to it", good, "", Sidecar::line(digest, "/images/t.img"));
     row("short head", good.left(ImageHead::Size - 1), "short-head");
     row("wrong token", hex("77") + good.mid(1), "wrong-token");
     row("wrong version", good.left(4) + hex("01") + good.mid(5), "wrong-version");

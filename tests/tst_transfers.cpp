@@ -837,16 +837,17 @@ void TestTransfers::dispatchRefused_data()
         failureText("%1"));
     QByteArray changed = image;
     changed[ImageHead::Size + 2 * E::Size] = char(changed[ImageHead::Size + 2 * E::Size] ^ 1);
-    const QString unreadable(
-        "The checksum file %1.sha256 cannot be read.\nNothing was dispatched.");
+    const QString unreadable("The checksum file %1.sha256 cannot be read, or names another file "
+                             "than %2.\nNothing was dispatched.");
     row("one byte changed since its sidecar", "changed.img", changed, m1, all, "Error",
         "The image file %1 does not match its checksum file: it was changed or damaged after the "
         "checksum was written.\nNothing was dispatched.",
         sidecarOf(image, "changed.img"));
-    row("garbled sidecar", "garbled.img", image, m1, all, "Error", unreadable,
+    row("garbled sidecar", "garbled.img", image, m1, all, "Error",
+        QString(unreadable).replace("%2", "garbled.img"),
         sidecarOf(image, "garbled.img").replace(' ', '\t'));
-    row("sidecar of another file", "renamed.img", image, m1, all, "Error", unreadable,
-        sidecarOf(image, "sample.img"));
+    row("sidecar of another file", "renamed.img", image, m1, all, "Error",
+        QString(unreadable).replace("%2", "renamed.img"), sidecarOf(image, "sample.img"));
 }
 
 void TestTransfers::dispatchRefused()

@@ -997,9 +997,9 @@ Nothing was dispatched.</source>
 </translation>
     </message>
     <message>
-        <source>The checksum file %1 cannot be read.
+        <source>The checksum file %1 cannot be read, or names another file than %2.
 Nothing was dispatched.</source>
-        <translation>无法读取校验文件 %1。
+        <translation>无法读取校验文件 %1，或其中记载的不是 %2。
 未派发任何内容。</translation>
     </message>
     <message>

@@ -997,9 +997,9 @@ Nothing was dispatched.</source>
 </translation>
     </message>
     <message>
-        <source>The checksum file %1 cannot be read.
+        <source>The checksum file %1 cannot be read, or names another file than %2.
 Nothing was dispatched.</source>
-        <translation>無法讀取校驗檔 %1。
+        <translation>無法讀取校驗檔 %1，或其中記載的不是 %2。
 未派送任何內容。</translation>
     </message>
     <message>
