@@ -19,14 +19,14 @@
 #include "client/client.h"
 #include "image/imagefile.h"
 #include "image/sidecar.h"
+#include "transfer/dispatchcommand.h"
 #include "server/server.h"
+#include "transfer/transferlimits.h"
 #include "testkit/imagebuilder.h"
-#include "testkit/loopbackport.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/scriptedpeer.h"
+#include "testkit/loopbackport.h"
 #include "testkit/testenv.h"
-#include "transfer/dispatchcommand.h"
-#include "transfer/transferlimits.h"
 
 #include <functional>
 #include <memory>
