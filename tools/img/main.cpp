@@ -31,7 +31,8 @@ const char Usage[] =
     "           its first fault. A file without a sidecar is reported, and is not a fault.\n"
     "\n"
     "Options:\n"
-    "  --json       one JSON array with one object per file\n"
+    "  --json       one JSON array with one object per file; the head's device capacity,\n"
+    "               unsigned 64-bit, is a decimal string there\n"
     "  -h, --help   this text\n"
     "\n"
     "Exit status: 0 when every file is good (info: could be read), 1 when one is not,\n"
@@ -39,7 +40,7 @@ const char Usage[] =
 
 int usageError(const QString &why)
 {
-    QTextStream(stderr) << "tarn-img: " << why << "\n\n" << Usage;
+    QTextStream(stderr) << "tarn-img: " << why << "\nTry 'tarn-img --help'.\n";
     return ExitUsage;
 }
 } // namespace
