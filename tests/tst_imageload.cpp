@@ -231,7 +231,7 @@ void TestImageLoad::loadsByteExact_data()
 
     QTest::newRow("brief, several runs and tail")
         << d << briefImage().entries << tail << 0 << QStringList{size, checksum};
-    // More than the digest's ring holds, so that hashing wraps around it.
+    // More blocks than the digest has buffers, so that they are handed out again.
     QTest::newRow("full without tail") << d << QList<E>{E::run(0, 12288), E::end(12288, 12288)} << 0u
                                        << 408 + 34 + 12288 * 512 << QStringList{size};
     QTest::newRow("end entry first, tail")

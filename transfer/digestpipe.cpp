@@ -1,16 +1,11 @@
 #include "transfer/digestpipe.h"
 
+#include "image/imagefile.h"
+
 #include <QMutexLocker>
 #include <QThread>
 
-#include <cstring>
-
-namespace {
-// Hashed per pass of the thread, so that room comes back to the load in steps.
-constexpr qint64 HashSliceBytes = 1024 * 1024;
-} // namespace
-
-DigestPipe::DigestPipe() : ring(new char[RingBytes])
+DigestPipe::DigestPipe() : blocks(new char[qint64(Blocks) * BUFFER_SIZE])
 {
     thread.reset(QThread::create([this] { hashAll(); }));
     thread->start();
@@ -21,26 +16,31 @@ DigestPipe::~DigestPipe()
     stop();
 }
 
+char *DigestPipe::nextBlock()
+{
+    const int block = next;
+    next = (next + 1) % Blocks;
+    QMutexLocker lock(&mutex);
+    while (hashed < blockQueuedTo[block])
+        changed.wait(&mutex);
+    return blocks.get() + qint64(block) * BUFFER_SIZE;
+}
+
 void DigestPipe::add(const char *data, qint64 len)
 {
-    while (len > 0) {
-        qint64 at = 0;
-        qint64 room = 0;
-        {
-            QMutexLocker lock(&mutex);
-            while (added - hashed == RingBytes)
-                changed.wait(&mutex);
-            at = added % RingBytes;
-            room = RingBytes - (added - hashed);
-        }
-        const qint64 n = qMin(len, qMin(room, RingBytes - at));
-        std::memcpy(ring.get() + at, data, size_t(n));
-        data += n;
-        len -= n;
-        QMutexLocker lock(&mutex);
-        added += n;
+    const qint64 offset = data - blocks.get();
+    QMutexLocker lock(&mutex);
+    if (offset >= 0 && offset < qint64(Blocks) * BUFFER_SIZE) {
+        spans.enqueue({data, len});
+        queued += len;
+        blockQueuedTo[offset / BUFFER_SIZE] = queued;
         changed.wakeAll();
+        return;
     }
+    while (hashed < queued)
+        changed.wait(&mutex);
+    lock.unlock();
+    digest.add(data, len);
 }
 
 QByteArray DigestPipe::finish()
@@ -61,21 +61,17 @@ void DigestPipe::stop()
 
 void DigestPipe::hashAll()
 {
+    QMutexLocker lock(&mutex);
     for (;;) {
-        qint64 at = 0;
-        qint64 len = 0;
-        {
-            QMutexLocker lock(&mutex);
-            while (added == hashed && !closing)
-                changed.wait(&mutex);
-            if (added == hashed)
-                return;
-            at = hashed % RingBytes;
-            len = qMin(added - hashed, qMin(RingBytes - at, HashSliceBytes));
-        }
-        digest.add(ring.get() + at, len);
-        QMutexLocker lock(&mutex);
-        hashed += len;
+        while (spans.isEmpty() && !closing)
+            changed.wait(&mutex);
+        if (spans.isEmpty())
+            return;
+        const Span span = spans.dequeue();
+        lock.unlock();
+        digest.add(span.data, span.len);
+        lock.relock();
+        hashed += span.len;
         changed.wakeAll();
     }
 }

@@ -206,7 +206,8 @@ ImageLoad::Result ImageLoad::receiveData(QTcpSocket &socket, QFile &file,
     for (int i = 0; i < table.runCount(); ++i) {
         for (qint64 left = table.at(i).loadSectors(); left > 0;) {
             const int sectors = nextBlockSectors(left);
-            const Result result = receiveBlock(socket, file, buffer, sectors * SectorSize);
+            const Result result = receiveBlock(socket, file, digest ? digest->nextBlock() : buffer,
+                                               sectors * SectorSize);
             if (result != Result::Succeeded)
                 return result;
             left -= sectors;
