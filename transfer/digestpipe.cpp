@@ -5,6 +5,8 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include <functional>
+
 DigestPipe::DigestPipe() : blocks(new char[qint64(Blocks) * BUFFER_SIZE])
 {
     thread.reset(QThread::create([this] { hashAll(); }));
@@ -28,12 +30,14 @@ char *DigestPipe::nextBlock()
 
 void DigestPipe::add(const char *data, qint64 len)
 {
-    const qint64 offset = data - blocks.get();
+    const char *const first = blocks.get();
+    const bool inBlocks = std::greater_equal<>()(data, first) &&
+                          std::less<>()(data, first + qint64(Blocks) * BUFFER_SIZE);
     QMutexLocker lock(&mutex);
-    if (offset >= 0 && offset < qint64(Blocks) * BUFFER_SIZE) {
+    if (inBlocks) {
         spans.enqueue({data, len});
         queued += len;
-        blockQueuedTo[offset / BUFFER_SIZE] = queued;
+        blockQueuedTo[(data - first) / BUFFER_SIZE] = queued;
         changed.wakeAll();
         return;
     }
