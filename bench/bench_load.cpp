@@ -1,12 +1,14 @@
 // Image load throughput and memory: a machine process sends an image of one run on loopback as
-// fast as it can; the console's ImageLoad stores it into a file, and, interleaved in the same
-// run, a plain C socket-to-file receiver takes the same stream (the baseline).
+// fast as it can; the console's ImageLoad stores it into a file, with its SHA-256 sidecar and
+// without, and, interleaved in the same run, a plain C socket-to-file receiver takes the same
+// stream (the baseline).
 //
 //   bench_load [--sizes-mib 256,2048] [--rounds 5]
 
 #include "benchpeers.h"
 
 #include "image/imagefile.h"
+#include "image/sidecar.h"
 #include "image/stripinlogdisk.h"
 #include "transfer/imageload.h"
 
@@ -28,13 +30,14 @@ using namespace benchkit;
 namespace {
 constexpr int ConnectLimitMs = 60000;
 
-int runConsole(quint16 port, qint64 dataBytes, const QString &target)
+int runConsole(quint16 port, qint64 dataBytes, const QString &target, bool sidecar)
 {
     ImageLoad::Request request;
     request.address = QStringLiteral("127.0.0.1");
     request.port = port;
     request.deviceName = QStringLiteral("SATA1");
     request.targetPath = target;
+    request.sidecar = sidecar;
     ImageLoad load(
         request, [](const QString &) {}, [] { return false; });
     QElapsedTimer timer;
@@ -42,7 +45,8 @@ int runConsole(quint16 port, qint64 dataBytes, const QString &target)
     const ImageLoad::Result result = load.run([](const QString &) {}, ConnectLimitMs);
     const double seconds = timer.nsecsElapsed() / 1e9;
     printMeasure(result == ImageLoad::Result::Succeeded &&
-                     QFileInfo(target).size() == streamBytes(dataBytes),
+                     QFileInfo(target).size() == streamBytes(dataBytes) &&
+                     QFileInfo::exists(Sidecar::pathFor(target)) == sidecar,
                  seconds);
     return 0;
 }
@@ -90,24 +94,26 @@ int orchestrate(const Options &options)
         peer->waitForReadyRead();
         const QByteArray portLine = peer->readLine().trimmed();
         const QString port = QString::fromLatin1(portLine.mid(5));
-        QVector<Measure> console, baseline;
+        const QStringList modes{QStringLiteral("console"), QStringLiteral("console-plain"),
+                                QStringLiteral("baseline")};
+        QVector<Measure> measures[3];
         // Round -1 warms the page cache and the allocator up and is not counted.
         for (int round = -1; round < options.rounds; ++round) {
-            // Alternate who goes first, so neither always meets the memory the other freed.
-            for (int turn = 0; turn < 2; ++turn) {
-                const bool consoleTurn = (turn == 0) == (round % 2 != 0);
-                const QString mode =
-                    consoleTurn ? QStringLiteral("console") : QStringLiteral("baseline");
-                const Measure m =
-                    parseMeasure(finish(startSelf({mode, port, QString::number(bytes), target})));
+            // Rotate who goes first, so none always meets the memory another freed.
+            for (int turn = 0; turn < modes.size(); ++turn) {
+                const int side = (turn + round + 1) % modes.size();
+                const Measure m = parseMeasure(
+                    finish(startSelf({modes[side], port, QString::number(bytes), target})));
                 if (round >= 0)
-                    (consoleTurn ? console : baseline) << m;
+                    measures[side] << m;
                 QFile::remove(target);
+                QFile::remove(Sidecar::pathFor(target));
             }
         }
         peer->kill();
         finish(peer);
-        report("load", streamBytes(bytes), console, baseline);
+        report("load with sidecar", streamBytes(bytes), measures[0], measures[2]);
+        report("load without sidecar", streamBytes(bytes), measures[1], measures[2]);
     }
     return 0;
 }
@@ -120,9 +126,9 @@ int main(int argc, char *argv[])
     const QString mode = args.value(1);
     if (mode == QLatin1String("peer"))
         return runPeer(args.value(2).toLongLong());
-    if (mode == QLatin1String("console"))
+    if (mode == QLatin1String("console") || mode == QLatin1String("console-plain"))
         return runConsole(quint16(args.value(2).toUInt()), args.value(3).toLongLong(),
-                          args.value(4));
+                          args.value(4), mode == QLatin1String("console"));
     if (mode == QLatin1String("baseline"))
         return runBaseline(quint16(args.value(2).toUInt()), args.value(3).toLongLong(),
                            args.value(4));

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 # fonts-wqy-microhei: Chinese glyphs for the PDF reports of tarn-report.
-packages=(cmake g++ make qtbase5-dev qttools5-dev qttools5-dev-tools iproute2 fonts-wqy-microhei)
+packages=(cmake g++ make qtbase5-dev qttools5-dev qttools5-dev-tools libssl-dev iproute2
+    fonts-wqy-microhei)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -4,6 +4,7 @@
 #include "client/client.h"
 #include "client/globallog.h"
 #include "image/imagefile.h"
+#include "server/dispatchsidecarcheck.h"
 #include "transfer/dispatchcommand.h"
 #include "transfer/imagedispatch.h"
 #include "transfer/transferlimits.h"
@@ -381,6 +382,8 @@ void Server::sendImageToClients(QStringList &attendClients, QStringList selects_
                                   QMessageBox::Ok);
             return;
         }
+        if (!sidecarAllowsDispatch(fileName))
+            return;
     }
 
     if (announceDispatch(attendClients, fileName, cap, method,
@@ -392,6 +395,23 @@ void Server::sendImageToClients(QStringList &attendClients, QStringList selects_
         isFirmwareImage ? sendFirmwareToClients(fileName, cap) : sendImageToClients(fileName);
     if (!sent)
         showDispatchFailure(fileName);
+}
+
+bool Server::sidecarAllowsDispatch(const QString &fileName)
+{
+    if (!DispatchSidecarCheck::applies(fileName))
+        return true;
+    // Busy while the file is read: Stop ends the read, and no other transfer starts meanwhile.
+    isAskStop = false;
+    isBusyFlag = true;
+    DispatchSidecarCheck check(
+        [this](const QString &line) { appendLog(line); }, [this] { return isAskStop; },
+        [this](qint64 done, qint64 total) { emit transferProgress(done, total); });
+    const bool passes = check.passes(fileName);
+    isAskStop = false;
+    isBusyFlag = false;
+    emit transferFinished();
+    return passes;
 }
 
 bool Server::confirm(const QString &text)

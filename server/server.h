@@ -92,6 +92,8 @@ private:
     bool confirm(const QString &text);
     QString askWritingMethod();
     bool chooseRestoreDevice(const QStringList &selects_device, QString &selectdevice);
+    // An image with a sidecar must still match it; false after telling the operator why not.
+    bool sidecarAllowsDispatch(const QString &fileName);
     // Writes the dispatch command to every attending machine that is there; how many were told.
     int announceDispatch(const QStringList &attendClients, const QString &fileName, qint64 cap,
                          const QString &method, const QString *restoreDevice);

@@ -2,8 +2,15 @@
 
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
+#include "image/sidecar.h"
 #include "image/stripinlogdisk.h"
+#include "testkit/imagebuilder.h"
 #include "testkit/testenv.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 using E = SStripInLogDiskMy;
 
@@ -19,6 +26,21 @@ QByteArray hex(const char *text)
 QByteArray validHead(quint32 options = 0)
 {
     return ImageHead::built(options).encoded();
+}
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QByteArray out;
+};
+
+ToolRun tarnImg(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(TARN_IMG_BIN), arguments);
+    if (!tool.waitForFinished(30000) || tool.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {tool.exitCode(), tool.readAllStandardOutput()};
 }
 } // namespace
 
@@ -39,6 +61,9 @@ private slots:
     void table();
     void capacity_data();
     void capacity();
+    void tarnImgVerify_data();
+    void tarnImgVerify();
+    void tarnImgUsage();
 };
 
 void TestImageFile::records_data()
@@ -266,6 +291,102 @@ void TestImageFile::capacity()
     QBuffer buffer(&file);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     QCOMPARE(imageCapacity(buffer), capacity);
+}
+
+void TestImageFile::tarnImgVerify_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("sidecar"); // null: none
+    QTest::addColumn<QString>("fault");      // empty: good
+
+    ImageBuilder image;
+    image.options = ImageHead::OptionFastChecksum;
+    image.checksum = 0xbeef;
+    image.entries = {E::run(0, 3), E::run(8, 0), E::run(9, 2049), E::end(0, 9999)};
+    const QByteArray good = image.build(ImageBuilder::Rule::Load);
+    const QByteArray digest = QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex();
+    const QByteArray sidecar = Sidecar::line(digest, QStringLiteral("t.img"));
+    const int tableEnd = ImageHead::Size + 4 * E::Size;
+    const int tailAt = good.size() - ImageTail::Size;
+    const auto row = [](const char *name, const QByteArray &file, const QString &fault,
+                        const QByteArray &side = QByteArray()) {
+        QTest::newRow(name) << file << side << fault;
+    };
+    QByteArray changed = good;
+    changed[tailAt - 1] = char(changed[tailAt - 1] ^ 0x80);
+    QByteArray badTail = good;
+    badTail[tailAt] = char(badTail[tailAt] ^ 1);
+    row("good with its sidecar", good, "", sidecar);
+    row("good without a sidecar", good, "");
+    row("good, sidecar in upper case as binary", good, "", digest.toUpper() + " *t.img\n");
+    row("good, sidecar naming a path to it", good, "", Sidecar::line(digest, "/images/t.img"));
+    row("short head", good.left(ImageHead::Size - 1), "short-head");
+    row("wrong token", hex("77") + good.mid(1), "wrong-token");
+    row("wrong version", good.left(4) + hex("01") + good.mid(5), "wrong-version");
+    row("table cut before its end entry", good.left(tableEnd - 1), "no-end-entry");
+    row("no end entry within the limit",
+        validHead() + E::run(0, 0).encoded().repeated(LogSize) + E::end(0, 1).encoded(),
+        "no-end-entry");
+    const int entry1 = ImageHead::Size + E::Size;
+    row("negative run length",
+        good.left(entry1) + E::run(8, -1).encoded() + good.mid(entry1 + E::Size),
+        "negative-run-length");
+    row("truncated data", good.left(tailAt - 1), "truncated-data");
+    row("missing tail", good.left(tailAt), "missing-tail");
+    row("wrong tail", badTail, "wrong-tail");
+    row("trailing bytes", good + "x", "trailing-bytes");
+    row("changed since its sidecar", changed, "sha256-mismatch", sidecar);
+    row("garbled sidecar", good, "unreadable-sidecar", sidecar.left(40) + "\n");
+}
+
+// tarn-img verify as a script uses it: exit status and the first fault by name; the same file's
+// info when good.
+void TestImageFile::tarnImgVerify()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, sidecar);
+    QFETCH(QString, fault);
+
+    const QString name = QStringLiteral("t.img");
+    const auto put = [](const QString &path, const QByteArray &bytes) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    };
+    QFile::remove(Sidecar::pathFor(name));
+    QVERIFY(put(name, file) && (sidecar.isNull() || put(Sidecar::pathFor(name), sidecar)));
+
+    const ToolRun verify = tarnImg({"verify", "--json", name});
+    QCOMPARE(verify.exitCode, fault.isEmpty() ? 0 : 1);
+    const QJsonObject report = QJsonDocument::fromJson(verify.out).array().at(0).toObject();
+    QCOMPARE(report.value("fault").toObject().value("kind").toString(), fault);
+    const ToolRun line = tarnImg({"verify", name});
+    QCOMPARE(line.exitCode, verify.exitCode);
+    QVERIFY2(line.out.startsWith((fault.isEmpty() ? "t.img: OK" : "t.img: FAULT: ")) &&
+                 line.out.count('\n') == 1,
+             line.out.constData());
+    if (!fault.isEmpty())
+        return;
+    const ToolRun info = tarnImg({"info", "--json", name});
+    QCOMPARE(info.exitCode, 0);
+    const QJsonObject fields = QJsonDocument::fromJson(info.out).array().at(0).toObject();
+    const QJsonObject tail{{"announced", true}, {"present", true}, {"checksum", "0xbeef"}};
+    for (const auto &[key, value] : {std::pair<QString, QJsonValue>{"entries", 4},
+                                     {"dataEntries", 2},
+                                     {"capacity", 9999},
+                                     {"dataBytes", 2052 * 512},
+                                     {"tail", tail},
+                                     {"sizeMatches", true}})
+        QCOMPARE(fields.value(key), value);
+}
+
+void TestImageFile::tarnImgUsage()
+{
+    for (const QStringList &arguments :
+         {QStringList{}, {"check", "t.img"}, {"verify"}, {"info", "--frob", "t.img"}})
+        QCOMPARE(tarnImg(arguments).exitCode, 2);
+    const ToolRun help = tarnImg({"--help"});
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY(help.out.startsWith("Usage: tarn-img info"));
 }
 
 TARN_TEST_MAIN(TestImageFile)

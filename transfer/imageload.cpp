@@ -2,6 +2,8 @@
 
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
+#include "image/sidecar.h"
+#include "transfer/digestpipe.h"
 #include "transfer/transferlimits.h"
 #include "transfer/transferwait.h"
 
@@ -21,6 +23,8 @@ ImageLoad::ImageLoad(Request request, LogSink log, StopQuery stopped)
 {
     this->request.deviceName.remove(QLatin1Char('*'));
 }
+
+ImageLoad::~ImageLoad() = default;
 
 void ImageLoad::setProgress(Progress progress)
 {
@@ -79,7 +83,21 @@ ImageLoad::Result ImageLoad::run(const CommandSink &sendCommand, int connectLimi
     QFile file(request.targetPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return failed(tr("Unable to open %1 for writting!\n").arg(request.targetPath));
-    return receive(socket, file);
+    // The image is overwritten from here: an older sidecar no longer describes it.
+    QFile::remove(Sidecar::pathFor(request.targetPath));
+    if (request.sidecar)
+        digest = std::make_unique<DigestPipe>();
+    const Result result = receive(socket, file);
+    if (result == Result::Succeeded && digest)
+        storeSidecar();
+    return result;
+}
+
+void ImageLoad::storeSidecar()
+{
+    if (!Sidecar::write(request.targetPath, digest->finish()))
+        log(tr("Unable to write the checksum file %1!\n")
+                .arg(Sidecar::pathFor(request.targetPath)));
 }
 
 ImageLoad::Connect ImageLoad::connectToMachine(QTcpSocket &socket, int connectLimitMs)
@@ -188,7 +206,8 @@ ImageLoad::Result ImageLoad::receiveData(QTcpSocket &socket, QFile &file,
     for (int i = 0; i < table.runCount(); ++i) {
         for (qint64 left = table.at(i).loadSectors(); left > 0;) {
             const int sectors = nextBlockSectors(left);
-            const Result result = receiveBlock(socket, file, buffer, sectors * SectorSize);
+            const Result result = receiveBlock(socket, file, digest ? digest->nextBlock() : buffer,
+                                               sectors * SectorSize);
             if (result != Result::Succeeded)
                 return result;
             left -= sectors;
@@ -224,6 +243,7 @@ ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, char 
         if (got == pieceEnd) {
             if (!write(file, buffer + stored, got - stored, log))
                 return writeFailed(tr("write image data failed!\n"));
+            digestStored(buffer + stored, got - stored);
             stored = got;
             if (sincePass.elapsed() >= TransferLimits::PollMs) {
                 TransferWait::pass();
@@ -251,9 +271,17 @@ ImageLoad::Result ImageLoad::receiveTail(QTcpSocket &socket, QFile &file)
 
 bool ImageLoad::storeSection(QFile &file, const char *data, int len)
 {
-    if (request.kind == Kind::StoredFile)
-        return write(file, data, len, log);
-    return file.write(data, len) == len;
+    const bool ok = request.kind == Kind::StoredFile ? write(file, data, len, log)
+                                                     : file.write(data, len) == len;
+    if (ok)
+        digestStored(data, len);
+    return ok;
+}
+
+void ImageLoad::digestStored(const char *data, int len)
+{
+    if (digest)
+        digest->add(data, len);
 }
 
 bool ImageLoad::readSocket(QTcpSocket &socket, char *buf, int len)

@@ -5,8 +5,10 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class BriefLogTable;
+class DigestPipe;
 class QFile;
 class QTcpSocket;
 class TransferWait;
@@ -49,18 +51,21 @@ public:
         bool isFull = false;    // device image: all of the device, not only the runs in use
         QString storedFileName; // stored file: its name as the machine listed it
         QString targetPath;     // where the image goes, see targetPathFor()
+        bool sidecar = true;    // a successful load leaves the image's SHA-256 beside it
     };
 
     // Data reaches the file in pieces of about this size, see receiveBlock().
     static constexpr int WritePieceBytes = 256 * 1024;
 
     ImageLoad(Request request, LogSink log, StopQuery stopped);
+    ~ImageLoad();
 
     void setProgress(Progress progress);
 
     // Sends the request, connects within connectLimitMs (scaled like every time limit) and
     // stores the stream. The target file is created only once the machine has accepted the
-    // connection; whatever was stored stays on disk when the load fails or stops.
+    // connection; whatever was stored stays on disk when the load fails or stops. A sidecar of
+    // the target goes as the target is overwritten; a new one comes only with success.
     Result run(const CommandSink &sendCommand, int connectLimitMs);
 
     QString commandLine() const;
@@ -96,6 +101,9 @@ private:
     Result receiveBlock(QTcpSocket &socket, QFile &file, char *buffer, int bytes);
     Result receiveTail(QTcpSocket &socket, QFile &file);
     bool storeSection(QFile &file, const char *data, int len);
+    // Every byte that reached the file, in order, for the sidecar.
+    void digestStored(const char *data, int len);
+    void storeSidecar();
     bool readSocket(QTcpSocket &socket, char *buf, int len);
     Result readFailed(const QString &line);
     Result writeFailed(const QString &line);
@@ -106,6 +114,7 @@ private:
     LogSink log;
     StopQuery stopped;
     Progress progress;
+    std::unique_ptr<DigestPipe> digest;
     qint64 done = 0;
     qint64 total = 0;
 };
