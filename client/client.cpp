@@ -21,7 +21,12 @@
 #include <QTextBrowser>
 #include <QTextCodec>
 #include <QTextStream>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 bool Client::isBusyFlag = false;
 
@@ -58,6 +63,22 @@ void setCell(QStandardItem *item, const QString &text)
         item->setText(text);
 }
 
+// glibc keeps the heap that a departed machine's tab freed, for the process's life unless it is
+// asked to give it back: once after a burst of departures.
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    static bool pending = false;
+    if (pending)
+        return;
+    pending = true;
+    QTimer::singleShot(0, [] {
+        pending = false;
+        malloc_trim(0);
+    });
+#endif
+}
+
 bool reencodesReceivedLines()
 {
     return para.translate == TranslateSimplified || para.translate == TranslateTraditional;
@@ -78,6 +99,8 @@ Client::Client(QTextBrowser *log, QTcpSocket *tcpSocket, QStandardItem *root, QT
     connect(tcpSocket, &QTcpSocket::disconnected, this, &Client::disconnected);
     connect(tcpSocket, &QTcpSocket::readyRead, this, &Client::readyRead);
     createTab();
+    // A machine that was in a run when it connected ends it without a start the console saw.
+    runLog.start();
 }
 
 Client::~Client()
@@ -265,7 +288,7 @@ void Client::reportDroppedLines()
                           "bytes.")
                            .arg(length)
                            .arg(framer.maxLineBytes());
-        view->log(note);
+        logToTab(note);
     }
 }
 
@@ -276,7 +299,7 @@ void Client::dispatchLine(QString &line)
     else if (line.startsWith(GlobalStatus::Marker))
         parseGlobalStatus(line);
     else
-        view->log(line);
+        logToTab(line);
 }
 
 void Client::askStop()
@@ -296,6 +319,7 @@ void Client::disconnected()
         finishSettingsBlock();
     root->removeRow(rowInItems());
     items.clear();
+    runLog.discard();
     isAskStop = true;
     emit abortServer(this);
     deleteLater();
@@ -353,7 +377,7 @@ void Client::parseDeviceStatus(QString &str)
         identifyDevice(status);
         return;
     case DeviceStatus::Other:
-        view->log(str);
+        logToTab(str);
         return;
     case DeviceStatus::Progress:
     case DeviceStatus::Failed:
@@ -450,7 +474,7 @@ void Client::parseGlobalStatus(QString &str)
         GlobalLog::append(log, machineName + QStringLiteral(" start ") + payload +
                                    QStringLiteral(".\n"));
         QString started = tr("Start %1\n").arg(payload);
-        view->log(started);
+        logToTab(started);
         break;
     }
     case GlobalStatus::RunEnd:
@@ -467,7 +491,8 @@ void Client::parseGlobalStatus(QString &str)
     case GlobalStatus::Terminate: {
         GlobalLog::append(log, tr("%1 ask for termination (%2)!\n").arg(machineName, payload));
         QString asked = tr("Ask for terminate!\n");
-        view->log(asked);
+        logToTab(asked);
+        runLog.discard();
         isAskStop = true;
         emit abortServer(this);
         break;
@@ -485,7 +510,7 @@ void Client::parseGlobalStatus(QString &str)
         emit reflashFiles(payload);
         break;
     case GlobalStatus::Other:
-        view->log(str);
+        logToTab(str);
         break;
     }
 }
@@ -547,23 +572,45 @@ void Client::deleteTab()
 {
     if (tabWidget && widget)
         tabWidget->removeTab(tabWidget->indexOf(widget));
-    if (widget)
+    if (widget) {
+        connect(widget, &QObject::destroyed, releaseFreedMemory);
         widget->deleteLater();
+    }
 }
 
 void Client::clearLog()
 {
-    view->getLogBrowser()->clear();
+    view->clearLog();
+    runLog.start();
     std::fill(std::begin(tarcapacity), std::end(tarcapacity), 0);
     std::fill(std::begin(selimgdevice), std::end(selimgdevice), false);
 }
 
 void Client::saveLog()
 {
-    if (!para.savelog)
+    if (!para.savelog) {
+        runLog.discard();
         return;
-    QFile file(runLogFileName(machineName, QDateTime::currentDateTime()));
+    }
+    const QString name = runLogFileName(machineName, QDateTime::currentDateTime());
+    if (runLog.isComplete()) {
+        runLog.saveAs(name);
+        return;
+    }
+    // No run kept whole (an end after an end or a termination, or "Save Log" switched on during
+    // the run): the tab's text, as it shows.
+    QFile file(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
     file.write(QTextCodec::codecForLocale()->fromUnicode(view->getLogBrowser()->toPlainText()));
+}
+
+void Client::logToTab(QString &line)
+{
+    view->log(line);
+    // The run log is written only with "Save Log" on; a line passed over leaves it incomplete.
+    if (para.savelog)
+        runLog.append(line);
+    else
+        runLog.discard();
 }

@@ -6,8 +6,9 @@
 #include <QString>
 #include <QTabWidget>
 
-#include "transfer/imageload.h"
+#include "client/runlogspool.h"
 #include "client/wire/lineframer.h"
+#include "transfer/imageload.h"
 
 class FrameDevice;
 class QFile;
@@ -94,6 +95,8 @@ private:
     void deleteTab();
     void clearLog();
     void saveLog();
+    // A line for the machine's log tab, which the run log gets too.
+    void logToTab(QString &line);
 
     bool takeLine(QByteArray &line);
     bool fillFramer();
@@ -124,6 +127,9 @@ private:
     static bool isBusyFlag;
     QString source_name;
 
+    // Everything the tab shows since the run started (or the machine connected), for the run
+    // log: the tab itself keeps only its newest lines.
+    RunLogSpool runLog;
     LineFramer framer{MaxLineBytes};
     bool inSettingsBlock = false;
     QString settingsSourceLine;

@@ -140,9 +140,22 @@ private slots:
     void disconnectLifeCycle();
 
 private:
+    // Run logs in progress are kept in the system's temporary folder, this test's own: the files
+    // open there (unnamed ones too). Nothing may stay behind in it.
+    int spools() const
+    {
+        int open = 0;
+        const QDir fds("/proc/self/fd");
+        for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System))
+            open += QFile::symLinkTarget(fds.filePath(fd)).startsWith(spoolDir->path() + '/');
+        return open + QDir(spoolDir->path()).entryList(QDir::Files).size();
+    }
+
     std::unique_ptr<MachineRig> rig;
     QTextCodec *localeCodec = nullptr;
     QString workDir;
+    const QByteArray systemTemp = qgetenv("TMPDIR");
+    std::unique_ptr<QTemporaryDir> spoolDir;
 };
 
 void TestClient::init()
@@ -151,6 +164,8 @@ void TestClient::init()
     para.savelog = true;
     localeCodec = QTextCodec::codecForLocale();
     workDir = QDir::currentPath();
+    spoolDir = std::make_unique<QTemporaryDir>();
+    qputenv("TMPDIR", spoolDir->path().toLocal8Bit());
     rig = std::make_unique<MachineRig>();
     QVERIFY(rig->connect());
 }
@@ -158,6 +173,11 @@ void TestClient::init()
 void TestClient::cleanup()
 {
     rig.reset();
+    if (systemTemp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", systemTemp);
+    spoolDir.reset();
     QTextCodec::setCodecForLocale(localeCodec);
     QDir::setCurrent(workDir);
     QDir(workDir).removeRecursively();
@@ -453,13 +473,26 @@ void TestClient::runLog_data()
     QTest::addColumn<bool>("saveLog");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("filePrefix"); // none: no file
+    QTest::addColumn<QStringList>("lines");  // after the run's start
+    const QStringList two{"#line one", QString::fromUtf8("#設備 ok")};
     QTest::newRow("saved") << true << "M1"
-                           << "M1-";
+                           << "M1-" << two;
     QTest::newRow("not saved") << false << "M1"
-                               << "";
+                               << "" << two;
     // A machine name is untrusted: the file stays in the current directory.
     QTest::newRow("name sanitised") << true << "../evil/.x"
-                                    << "_._evil_.x-";
+                                    << "_._evil_.x-" << two;
+    // Text the tab changes (returns, separators, no-break spaces), in a run kept in a file.
+    QTest::newRow("awkward text")
+        << true << "M1"
+        << "M1-"
+        << QStringList{QString::fromUtf8("#a\rb\r\rc\u00a0d\u2028e\u2029f\ufdd0g\ufdd1h\ufffc"),
+                       QString(40000, 'x'), "#\r\r", "#end"};
+    QStringList many;
+    for (int line = 0; line < FrameDevice::PageLineLimit + 500; ++line)
+        many << QStringLiteral("#%1").arg(line);
+    QTest::newRow("longer than the tab keeps") << true << "M1"
+                                               << "M1-" << many;
 }
 
 void TestClient::runLog()
@@ -467,17 +500,19 @@ void TestClient::runLog()
     QFETCH(bool, saveLog);
     QFETCH(QString, name);
     QFETCH(QString, filePrefix);
+    QFETCH(QStringList, lines);
     para.savelog = saveLog;
     QVERIFY(QDir::current().mkdir("inner") && QDir::setCurrent("inner"));
 
-    QVERIFY(rig->sendAndSettle(
-        {"&M " + name + "|Z|V|1|0|end", "&S COPY", "#line one", QString::fromUtf8("#設備 ok")}));
+    QVERIFY(rig->sendAndSettle(QStringList{"&M " + name + "|Z|V|1|0|end", "&S COPY"} + lines));
     const QString shown = rig->machineLog();
+    QCOMPARE(spools(), saveLog && shown.size() > 40000 ? 1 : 0);
     const QString globalBefore = rig->log.toPlainText();
     QVERIFY(rig->sendAndSettle({"&F all passed"}));
     QCOMPARE(rig->machineText(Client::IndexStatus), QString());
     QCOMPARE(rig->machineText(Client::IndexDisplayName), name);
     QCOMPARE(rig->log.toPlainText(), globalBefore + name + " complete all passed\n");
+    QCOMPARE(spools(), 0);
 
     const QStringList files = QDir::current().entryList(QDir::Files);
     QVERIFY(QDir::setCurrent(workDir));
@@ -491,23 +526,44 @@ void TestClient::runLog()
                  .match(files.first())
                  .hasMatch(),
              qPrintable(files.first()));
+    // The tab's text, byte for byte and without a BOM; a tab that has let lines go counts them.
+    QString text = shown;
+    const QString noted = QStringLiteral("Earlier lines left out: ");
+    if (shown.startsWith(noted)) {
+        text = "Start COPY\n\n" + lines.join('\n');
+        const int leftOut = shown.section('\n', 0, 0).mid(noted.size()).toInt();
+        QCOMPARE(shown.count('\n') + leftOut, text.count('\n') + 1);
+    }
     QFile file("inner/" + files.first());
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QTextCodec::codecForLocale()->fromUnicode(shown)); // no BOM either
+    QCOMPARE(file.readAll(), QTextCodec::codecForLocale()->fromUnicode(text));
 }
 
 void TestClient::terminationRequest()
 {
     QSignalSpy aborts(rig->client.data(), &Client::abortServer);
-    QVERIFY(rig->sendAndSettle({ThreePorts, "&S COPY", "&T disk gone"}));
+    const QString chatter(40000, 'x');
+    QVERIFY(rig->sendAndSettle({ThreePorts, "&S COPY", chatter, chatter}));
+    QCOMPARE(spools(), 1);
+    QVERIFY(rig->sendAndSettle({"&T disk gone"}));
     QCOMPARE(aborts.count(), 1);
     QCOMPARE(aborts.first().first().value<Client *>(), rig->client.data());
     QVERIFY(rig->client->stopRequested());
     QVERIFY(rig->log.toPlainText().endsWith("M1 ask for termination (disk gone)!\n"));
-    QCOMPARE(rig->machineLog(), QStringLiteral("Start COPY\n\nAsk for terminate!\n"));
+    const QString shown = "Start COPY\n\n" + chatter + '\n' + chatter + "\nAsk for terminate!\n";
+    QCOMPARE(rig->machineLog(), shown);
     QCOMPARE(rig->machineText(Client::IndexStatus), QStringLiteral("COPY"));
     QVERIFY(rig->client->isConnected());
     QVERIFY(QDir::current().entryList({"*.txt"}, QDir::Files).isEmpty());
+    QCOMPARE(spools(), 0);
+
+    // An end after the termination writes what the tab shows, as any end without a start does.
+    QVERIFY(rig->sendAndSettle({"&F ok"}));
+    const QStringList files = QDir::current().entryList({"*.txt"}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QFile file(files.first());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), shown.toLatin1());
 }
 
 void TestClient::settingsBlock_data()
@@ -608,7 +664,8 @@ void TestClient::reencoding()
 
 void TestClient::disconnectLifeCycle()
 {
-    QVERIFY(rig->sendAndSettle({ThreePorts}));
+    QVERIFY(rig->sendAndSettle({ThreePorts, "&S COPY", QString(40000, 'x'), "#more"}));
+    QCOMPARE(spools(), 1);
     QPointer<QTcpSocket> socket = rig->socket();
     QPointer<QWidget> page = rig->client->tabPage();
     int emitted = 0;
@@ -626,6 +683,7 @@ void TestClient::disconnectLifeCycle()
     QVERIFY(socket.isNull());
     QCOMPARE(rig->tabs.count(), 3);
     QTRY_VERIFY(page.isNull());
+    QCOMPARE(spools(), 0);
 }
 
 TARN_TEST_MAIN(TestClient)

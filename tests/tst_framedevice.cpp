@@ -19,6 +19,8 @@ private slots:
     void statusValues_data();
     void statusValues();
     void logAndSettingsArePlainText();
+    void pagesKeepNewestLines_data();
+    void pagesKeepNewestLines();
     void fileList_data();
     void fileList();
 };
@@ -101,6 +103,51 @@ void TestFrameDevice::logAndSettingsArePlainText()
     QCOMPARE(settings->toPlainText(), QStringLiteral("source=SATA2\nspeed=<max>\n"));
     frame.clearSettings();
     QCOMPARE(settings->toPlainText(), QString());
+}
+
+void TestFrameDevice::pagesKeepNewestLines_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("leftOut"); // counted in the note at the top; 0: no note
+    const int limit = FrameDevice::PageLineLimit;
+    QTest::newRow("at the line limit") << limit << 8 << 0;
+    QTest::newRow("over it: a tenth more leaves") << limit + 1 << 8 << limit / 10 + 1;
+    QTest::newRow("over the text limit") << 5 << FrameDevice::PageTextLimit / 4 << 2;
+}
+
+void TestFrameDevice::pagesKeepNewestLines()
+{
+    QFETCH(int, lines);
+    QFETCH(int, length);
+    QFETCH(int, leftOut);
+    FrameDevice frame;
+    auto *settings = frame.findChild<QTextBrowser *>("textBrowserSettings");
+    for (int i = 0; i < lines; ++i) {
+        QString line = QString::number(i).leftJustified(length, '.');
+        frame.log(line);
+        line += '\n';
+        frame.addSettings(line);
+    }
+    QCoreApplication::processEvents();
+    const QString last = QString::number(lines - 1).leftJustified(length, '.');
+    const QString noted = QStringLiteral("Earlier lines left out: ");
+    const QStringList shown = frame.getLogBrowser()->toPlainText().split('\n');
+    QCOMPARE(shown.size(), lines - leftOut + (leftOut ? 1 : 0));
+    QCOMPARE(shown.last(), last);
+    QCOMPARE(shown.first(), leftOut ? noted + QString::number(leftOut)
+                                    : QStringLiteral("0").leftJustified(length, '.'));
+    // The settings page's last line feed makes it one line longer.
+    QCOMPARE(settings->toPlainText().startsWith(noted),
+             leftOut > 0 || lines == FrameDevice::PageLineLimit);
+    QVERIFY(settings->toPlainText().endsWith(last + '\n'));
+
+    // A cleared page starts again without a note.
+    frame.clearLog();
+    QString again = "again";
+    frame.log(again);
+    QCoreApplication::processEvents();
+    QCOMPARE(frame.getLogBrowser()->toPlainText(), again);
 }
 
 void TestFrameDevice::fileList_data()

@@ -235,6 +235,10 @@
 <context>
     <name>FrameDevice</name>
     <message>
+        <source>Earlier lines left out: %1</source>
+        <translation>已省略较早的行：%1</translation>
+    </message>
+    <message>
         <source>Frame</source>
         <translation>框架</translation>
     </message>
