@@ -338,12 +338,20 @@ void Client::createRootItems()
 void Client::addPortItems(QString &str)
 {
     QStandardItem *machine = items.at(IndexDisplayName);
-    for (const QString &name : MachineInfo::portNames(str)) {
+    const QStringList names = MachineInfo::portNames(str);
+    const int room = MaxPortRows - machine->rowCount();
+    for (int port = 0; port < names.size() && port < room; ++port) {
         QList<QStandardItem *> row;
-        row.append(new QStandardItem(name));
+        row.append(new QStandardItem(names.at(port)));
         for (int column = IndexDisplayName + 1; column < ColumnCount; ++column)
             row.append(new QStandardItem());
         machine->appendRow(row);
+    }
+    if (names.size() > room) {
+        QString note = tr("Ignored %1 ports of the machine: it may have at most %2 port rows.")
+                           .arg(names.size() - room)
+                           .arg(MaxPortRows);
+        logToTab(note);
     }
 }
 

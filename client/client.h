@@ -41,6 +41,8 @@ public:
     static constexpr int PortSlots = 6;
     // Longest line a machine may send; longer ones are dropped up to their line feed.
     static constexpr int MaxLineBytes = 1 << 20;
+    // Port rows a machine may have, over all its information messages; more are ignored.
+    static constexpr int MaxPortRows = 64;
 
     explicit Client(QTextBrowser *log, QTcpSocket *tcpSocket, QStandardItem *root,
                     QTabWidget *tabWidget, QObject *parent = nullptr);

@@ -290,16 +290,36 @@ void TestClient::machineInformation_data()
     QTest::addColumn<QStringList>("row");
     QTest::addColumn<QStringList>("ports");
     QTest::addColumn<QString>("status"); // the status page is filled by the first line only
+    QTest::addColumn<QString>("log");
 
     QTest::newRow("full") << QStringList{"&M M1|Z7|Lynx|2.0.1|2|SATA1:|SATA2:|end"}
                           << QStringList{"M1", "Z7", "Lynx", "", "", "", "2.0.1"}
-                          << QStringList{"SATA1", "SATA2"} << "2.0.1";
+                          << QStringList{"SATA1", "SATA2"} << "2.0.1"
+                          << "";
     QTest::newRow("later adds ports") << QStringList{ThreePorts, "&M M2|Q|R|3.0|1|X1|end"}
                                       << QStringList{"M2", "Q", "R", "", "", "", "3.0"}
-                                      << QStringList{"P1", "P2", "P3", "X1"} << "M1";
+                                      << QStringList{"P1", "P2", "P3", "X1"} << "M1"
+                                      << "";
     QTest::newRow("short") << QStringList{"&M Solo", "&M", "&M A|B|C|D|onlycount"}
-                           << QStringList{"A", "B", "C", "", "", "", "D"} << QStringList{}
-                           << "Solo";
+                           << QStringList{"A", "B", "C", "", "", "", "D"} << QStringList{} << "Solo"
+                           << "";
+    // However many ports machines report, a machine has at most so many rows.
+    QStringList many;
+    for (int port = 1; port <= Client::MaxPortRows + 6; ++port)
+        many << QStringLiteral("S%1").arg(port);
+    const auto info = [](const QStringList &ports) {
+        return "&M M9|Z|V|1|n|" + ports.join('|') + "|end";
+    };
+    const QString ignored("Ignored %1 ports of the machine: it may have at most 64 port rows.");
+    const QStringList lastRow{"M1", "Z7", "Lynx", "", "", "", "1.0"};
+    QTest::newRow("ports capped") << QStringList{info(many), ThreePorts} << lastRow
+                                  << QStringList(many.mid(0, Client::MaxPortRows)) << "M9"
+                                  << ignored.arg(6) + '\n' + ignored.arg(3);
+    QTest::newRow("later fills up to the cap")
+        << QStringList{info(many.mid(0, Client::MaxPortRows - 2)), ThreePorts} << lastRow
+        << QStringList(many.mid(0, Client::MaxPortRows - 2) << "P1"
+                                                            << "P2")
+        << "M9" << ignored.arg(1);
 }
 
 void TestClient::machineInformation()
@@ -308,8 +328,10 @@ void TestClient::machineInformation()
     QFETCH(QStringList, row);
     QFETCH(QStringList, ports);
     QFETCH(QString, status);
+    QFETCH(QString, log);
 
     QVERIFY(rig->sendAndSettle(lines));
+    QCOMPARE(rig->machineLog(), log);
     QCOMPARE(rig->client->getName(), row.first());
     QCOMPARE(rig->portRow(-1), row);
     QCOMPARE(rig->tabs.tabText(1), row.first());

@@ -4,6 +4,10 @@
 <context>
     <name>Client</name>
     <message>
+        <source>Ignored %1 ports of the machine: it may have at most %2 port rows.</source>
+        <translation>已忽略该机台的 %1 个端口：每台机台最多有 %2 个端口行。</translation>
+    </message>
+    <message>
         <source>New connection from %1
 </source>
         <translation>来自 %1 的新连接

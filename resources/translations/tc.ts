@@ -4,6 +4,10 @@
 <context>
     <name>Client</name>
     <message>
+        <source>Ignored %1 ports of the machine: it may have at most %2 port rows.</source>
+        <translation>已忽略該機台的 %1 個埠：每台機台最多有 %2 個埠列。</translation>
+    </message>
+    <message>
         <source>New connection from %1
 </source>
         <translation>來自 %1 的新連線
