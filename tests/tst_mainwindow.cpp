@@ -56,6 +56,8 @@ private slots:
     void transferProgressInStatusBar();
     void progressText_data();
     void progressText();
+    void fileListThinning_data();
+    void fileListThinning();
     void closingWhenIdleDestroysWindow();
 
 private:
@@ -285,6 +287,39 @@ void TestMainWindow::progressText()
     QFETCH(QString, text);
     QCOMPARE(transferProgressStep(done, total), step);
     QCOMPARE(transferProgressText(done, total, moved, elapsedMs), text);
+}
+
+void TestMainWindow::fileListThinning_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::newRow("names") << QStringList{"a.img|b.img|c.img|", "c.img|a.img", "a.img"};
+    QTest::newRow("inside longer names, across separators, case")
+        << QStringList{"a.img|img|g|i|A.IMG|x", "xa.img|b.img.old", "a.im|g|i"};
+    QStringList first, later;
+    for (int i = 0; i < 3000; ++i) {
+        first << QStringLiteral("f%1.img").arg(i);
+        later << QString(i % 3 ? "f%1.img.old" : "g%1.img").arg(i);
+    }
+    QTest::newRow("thousands") << QStringList{first.join('|'), later.join('|')};
+}
+
+void TestMainWindow::fileListThinning()
+{
+    QFETCH(QStringList, answers);
+    // The rule: an entry of the first answer stays while its text occurs in every later one.
+    QStringList kept = answers.first().split('|');
+    for (const QString &answer : answers.mid(1)) {
+        kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                  [&](const QString &name) { return !answer.contains(name); }),
+                   kept.end());
+    }
+    for (QString answer : answers)
+        window->reflashFiles(answer);
+    auto *list = child<QListWidget>(window, "listWidgetFiles");
+    QStringList shown;
+    for (int row = 0; row < list->count(); ++row)
+        shown << list->item(row)->text();
+    QCOMPARE(shown, kept);
 }
 
 void TestMainWindow::closingWhenIdleDestroysWindow()

@@ -7,6 +7,7 @@
 #include "server/server.h"
 #include "ui/devicedialog.h"
 #include "ui/dispatchlist.h"
+#include "ui/substringindex.h"
 #include "ui/transferprogress.h"
 #include "ui_mainwindow.h"
 
@@ -15,7 +16,10 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QStandardItemModel>
+
+#include <optional>
 
 namespace {
 // The tabs that always exist: "Machines Summary", "Global Log", "Files".
@@ -172,9 +176,18 @@ void MainWindow::reflashFiles(QString &str)
         ui->listWidgetFiles->addItems(names);
         return;
     }
-    // Later answers only thin the list out: it keeps the names every machine reported.
+    // Later answers only thin the list out: an entry stays while its text occurs anywhere in
+    // every answer, also inside a longer name. A name of the answer is found in its set; only an
+    // entry that is none needs the index of the whole text, built once.
+    const QSet<QString> answered(names.begin(), names.end());
+    std::optional<SubstringIndex> answer;
     for (int row = ui->listWidgetFiles->count() - 1; row >= 0; --row) {
-        if (!str.contains(ui->listWidgetFiles->item(row)->text()))
+        const QString entry = ui->listWidgetFiles->item(row)->text();
+        if (answered.contains(entry))
+            continue;
+        if (!answer)
+            answer.emplace(str);
+        if (!answer->contains(entry))
             delete ui->listWidgetFiles->takeItem(row);
     }
 }
