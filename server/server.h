@@ -116,4 +116,5 @@ private:
     int port = 0;
     bool isAskStop = false;
     bool isBusyFlag = false;
+    bool hostWarningOpen = false;
 };

@@ -513,6 +513,12 @@ Can not contain space!</source>
 <context>
     <name>Server</name>
     <message>
+        <source>Reject %1: more than one host received connection requirement.
+</source>
+        <translation>拒绝 %1：不止一个主机地址收到了连接请求。
+</translation>
+    </message>
+    <message>
         <source>Send COPY Command
 </source>
         <translation>发送 COPY 命令

@@ -513,6 +513,12 @@ Can not contain space!</source>
 <context>
     <name>Server</name>
     <message>
+        <source>Reject %1: more than one host received connection requirement.
+</source>
+        <translation>拒絕 %1：不只一個主機位址收到了連線要求。
+</translation>
+    </message>
+    <message>
         <source>Send COPY Command
 </source>
         <translation>傳送 COPY 命令
