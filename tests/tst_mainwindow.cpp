@@ -291,34 +291,33 @@ void TestMainWindow::progressText()
 
 void TestMainWindow::fileListThinning_data()
 {
-    QTest::addColumn<QStringList>("answers");
-    QTest::newRow("names") << QStringList{"a.img|b.img|c.img|", "c.img|a.img", "a.img"};
-    QTest::newRow("inside longer names, across separators, case")
-        << QStringList{"a.img|img|g|i|A.IMG|x", "xa.img|b.img.old", "a.im|g|i"};
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("later");
+    QTest::newRow("inside longer names, not across separators, case") << "a.img|img|im|g|A.IMG|x|xa"
+                                                                      << "xa.imx|b.im|g";
     QStringList first, later;
     for (int i = 0; i < 3000; ++i) {
         first << QStringLiteral("f%1.img").arg(i);
         later << QString(i % 3 ? "f%1.img.old" : "g%1.img").arg(i);
     }
-    QTest::newRow("thousands") << QStringList{first.join('|'), later.join('|')};
+    QTest::newRow("thousands") << first.join('|') << later.join('|');
 }
 
 void TestMainWindow::fileListThinning()
 {
-    QFETCH(QStringList, answers);
-    // The rule: an entry of the first answer stays while its text occurs in every later one.
-    QStringList kept = answers.first().split('|');
-    for (const QString &answer : answers.mid(1)) {
-        kept.erase(std::remove_if(kept.begin(), kept.end(),
-                                  [&](const QString &name) { return !answer.contains(name); }),
-                   kept.end());
-    }
-    for (QString answer : answers)
-        window->reflashFiles(answer);
-    auto *list = child<QListWidget>(window, "listWidgetFiles");
+    QFETCH(QString, first);
+    QFETCH(QString, later);
+    // The rule: an entry of the first answer stays while its text occurs in the later one.
+    QStringList kept;
+    for (const QString &name : first.split('|'))
+        if (later.contains(name))
+            kept << name;
+    window->reflashFiles(first);
+    window->reflashFiles(later);
     QStringList shown;
-    for (int row = 0; row < list->count(); ++row)
-        shown << list->item(row)->text();
+    for (const QListWidgetItem *item :
+         child<QListWidget>(window, "listWidgetFiles")->findItems("*", Qt::MatchWildcard))
+        shown << item->text();
     QCOMPARE(shown, kept);
 }
 

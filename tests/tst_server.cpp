@@ -279,18 +279,15 @@ void TestServer::secondLocalAddressIsRejected()
     ScriptedPeer first;
     QVERIFY(rig->admit(first));
     // While the box is open, more connections from there are refused in the log only.
+    const QString refusal = "Reject " + QString(shown).remove("::ffff:") +
+                            ": more than one host received connection requirement.\n";
     ModalAnswerer answerer;
     ScriptedPeer more;
     bool refusedWhileOpen = false;
     answerer.perform([&](QWidget *box) {
         more.connectTo(other, rig->port, other);
         refusedWhileOpen = ScriptedPeer::waitUntil(
-            [&] {
-                return rig->log.toPlainText().endsWith(
-                    "Reject " + QString(shown).remove("::ffff:") +
-                    ": more than one host received connection requirement.\n");
-            },
-            WaitMs);
+            [&] { return rig->log.toPlainText().endsWith(refusal); }, WaitMs);
         qobject_cast<QMessageBox *>(box)->button(QMessageBox::Ok)->click();
     });
     ScriptedPeer rejected;
