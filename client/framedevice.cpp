@@ -1,16 +1,13 @@
 #include "client/framedevice.h"
 
+#include "client/logpage.h"
 #include "ui_framedevice.h"
 
 #include <QRegularExpression>
-#include <QScrollBar>
-#include <QTextBlock>
 
 namespace {
 constexpr QChar LineFeed = QLatin1Char('\n');
 constexpr QChar FileSeparator = QLatin1Char('|');
-// A trim takes a page this share of its limits below them.
-constexpr int TrimShare = 10;
 
 // The status template's placeholders, in the order of the status text's lines.
 const QStringList &statusPlaceholders()
@@ -25,9 +22,6 @@ FrameDevice::FrameDevice(QWidget *parent) : QFrame(parent), ui(new Ui::FrameDevi
 {
     ui->setupUi(this);
     setLayout(ui->verticalLayout);
-    logPage.browser = ui->textBrowserLog;
-    logPage.followsEnd = true;
-    settingsPage.browser = ui->textBrowserSettings;
 }
 
 FrameDevice::~FrameDevice()
@@ -38,85 +32,12 @@ FrameDevice::~FrameDevice()
 void FrameDevice::log(QString &str)
 {
     // Machine lines are shown and saved exactly as sent, never interpreted as markup.
-    openBatch(logPage);
-    if (!logPage.browser->document()->isEmpty())
-        logPage.batch.insertBlock();
-    logPage.batch.insertText(str);
+    LogPage::of(ui->textBrowserLog)->insert(str, LogPage::Insert::Paragraph);
 }
 
 void FrameDevice::clearLog()
 {
-    clearPage(logPage);
-}
-
-void FrameDevice::openBatch(Page &page)
-{
-    if (!page.batch.isNull())
-        return;
-    // A page emptied by its browser's own clear() has no note at its top any more.
-    if (page.browser->document()->isEmpty())
-        page.leftOut = 0;
-    QScrollBar *bar = page.browser->verticalScrollBar();
-    page.following = page.followsEnd && bar->value() >= bar->maximum();
-    page.batch = QTextCursor(page.browser->document());
-    page.batch.movePosition(QTextCursor::End);
-    page.batch.beginEditBlock();
-    QMetaObject::invokeMethod(
-        this, [this, &page] { closeBatch(page); }, Qt::QueuedConnection);
-}
-
-void FrameDevice::closeBatch(Page &page)
-{
-    if (page.batch.isNull())
-        return;
-    page.batch.endEditBlock();
-    page.batch = QTextCursor();
-    trim(page);
-    if (page.following) {
-        QScrollBar *bar = page.browser->verticalScrollBar();
-        bar->setValue(bar->maximum());
-    }
-}
-
-void FrameDevice::clearPage(Page &page)
-{
-    if (!page.batch.isNull()) {
-        page.batch.endEditBlock();
-        page.batch = QTextCursor();
-    }
-    page.browser->clear();
-    page.leftOut = 0;
-}
-
-void FrameDevice::trim(Page &page)
-{
-    QTextDocument *document = page.browser->document();
-    const bool noted = page.leftOut > 0;
-    int lines = document->blockCount() - (noted ? 1 : 0);
-    int chars = document->characterCount() - (noted ? document->firstBlock().length() : 0);
-    if (lines <= PageLineLimit && chars <= PageTextLimit)
-        return;
-    const QTextBlock first = noted ? document->firstBlock().next() : document->firstBlock();
-    QTextBlock kept = first;
-    while (kept.next().isValid() && (lines > PageLineLimit - PageLineLimit / TrimShare ||
-                                     chars > PageTextLimit - PageTextLimit / TrimShare)) {
-        chars -= kept.length();
-        --lines;
-        ++page.leftOut;
-        kept = kept.next();
-    }
-    QTextCursor cursor(document);
-    cursor.beginEditBlock();
-    cursor.setPosition(first.position());
-    cursor.setPosition(kept.position(), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    cursor.setPosition(0);
-    if (noted)
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    cursor.insertText(tr("Earlier lines left out: %1").arg(page.leftOut));
-    if (!noted)
-        cursor.insertBlock();
-    cursor.endEditBlock();
+    LogPage::of(ui->textBrowserLog)->clear();
 }
 
 void FrameDevice::updateStatus(QString &str)
@@ -146,13 +67,12 @@ void FrameDevice::updateStatus(QString &str)
 
 void FrameDevice::addSettings(QString &str)
 {
-    openBatch(settingsPage);
-    ui->textBrowserSettings->insertPlainText(str);
+    LogPage::of(ui->textBrowserSettings)->insert(str, LogPage::Insert::AtCursor);
 }
 
 void FrameDevice::clearSettings()
 {
-    clearPage(settingsPage);
+    LogPage::of(ui->textBrowserSettings)->clear();
 }
 
 QTextBrowser *FrameDevice::getLogBrowser()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QFrame>
-#include <QTextCursor>
 
 class QTextBrowser;
 
@@ -15,12 +14,6 @@ class FrameDevice : public QFrame
     Q_OBJECT
 
 public:
-    // The log and settings pages keep their newest lines within these limits, whichever is
-    // reached first: the oldest lines leave, a tenth more at once so that trims are rare, and one
-    // line at the top tells how many have left. Text counts in characters, 2 bytes each.
-    static constexpr int PageLineLimit = 10000;
-    static constexpr int PageTextLimit = 2 * 1024 * 1024;
-
     explicit FrameDevice(QWidget *parent = nullptr);
     ~FrameDevice() override;
 
@@ -33,23 +26,6 @@ public:
     void reflashFiles(QString &str);
 
 private:
-    // A text page that takes lines: what a burst of them changes is laid out once, when the
-    // event loop runs again, and only then is the page trimmed.
-    struct Page
-    {
-        QTextBrowser *browser = nullptr;
-        QTextCursor batch;
-        bool followsEnd = false;
-        bool following = false;
-        int leftOut = 0;
-    };
-    void openBatch(Page &page);
-    void closeBatch(Page &page);
-    void clearPage(Page &page);
-    void trim(Page &page);
-
     Ui::FrameDevice *ui;
-    Page logPage;
-    Page settingsPage;
     bool statusFilled = false;
 };

@@ -239,10 +239,6 @@
 <context>
     <name>FrameDevice</name>
     <message>
-        <source>Earlier lines left out: %1</source>
-        <translation>已省略较早的行：%1</translation>
-    </message>
-    <message>
         <source>Frame</source>
         <translation>框架</translation>
     </message>
@@ -315,6 +311,17 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Files in source media</source>
         <translation>源介质中的文件</translation>
+    </message>
+</context>
+<context>
+    <name>LogPage</name>
+    <message>
+        <source>Earlier lines left out: %1</source>
+        <translation>已省略较早的行：%1</translation>
+    </message>
+    <message>
+        <source> … %1 more characters</source>
+        <translation> … 另有 %1 个字符</translation>
     </message>
 </context>
 <context>

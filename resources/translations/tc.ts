@@ -239,10 +239,6 @@
 <context>
     <name>FrameDevice</name>
     <message>
-        <source>Earlier lines left out: %1</source>
-        <translation>已省略較早的行：%1</translation>
-    </message>
-    <message>
         <source>Frame</source>
         <translation>框架</translation>
     </message>
@@ -315,6 +311,17 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Files in source media</source>
         <translation>來源媒體中的檔案</translation>
+    </message>
+</context>
+<context>
+    <name>LogPage</name>
+    <message>
+        <source>Earlier lines left out: %1</source>
+        <translation>已省略較早的行：%1</translation>
+    </message>
+    <message>
+        <source> … %1 more characters</source>
+        <translation> … 另有 %1 個字元</translation>
     </message>
 </context>
 <context>
