@@ -6,10 +6,10 @@
 
 class QTemporaryFile;
 
-// The whole text of one machine's run log while its log tab keeps only the newest lines. It is
-// the text the tab would give back as plain text: small runs stay in memory, longer ones go on
-// into a temporary file in the system's temporary folder, never in the working directory, where
-// only finished run logs belong.
+// The whole text of one machine's run log while its log tab keeps only the newest lines, and
+// shows only the start of a long one: the plain text a tab without those limits would give back.
+// A small run stays in memory, a longer one goes on into a temporary file in the system's
+// temporary folder, never in the working directory, where only finished run logs belong.
 class RunLogSpool
 {
 public:
