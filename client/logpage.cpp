@@ -90,7 +90,10 @@ void LogPage::openBatch()
         lineBreaks = leftOut = 0;
     QScrollBar *bar = browser->verticalScrollBar();
     following = bar->value() >= bar->maximum();
-    batch = QTextCursor(browser->document());
+    QTextDocument *document = browser->document();
+    linesBefore = document->blockCount() + lineBreaks;
+    charsBefore = document->characterCount();
+    batch = QTextCursor(document);
     batch.movePosition(QTextCursor::End);
     batch.beginEditBlock();
     QMetaObject::invokeMethod(this, &LogPage::closeBatch, Qt::QueuedConnection);
@@ -100,9 +103,19 @@ void LogPage::closeBatch()
 {
     if (batch.isNull())
         return;
-    trim();
+    // A burst that fills the page alone leaves before it is laid out. A smaller one is laid out
+    // by itself; the trim that follows then only moves the lines that stay.
+    QTextDocument *document = browser->document();
+    const bool fillsPage = document->blockCount() + lineBreaks - linesBefore >
+                               limits.lines - limits.lines / TrimShare ||
+                           document->characterCount() - charsBefore >
+                               limits.characters - limits.characters / TrimShare;
+    if (fillsPage)
+        trim();
     batch.endEditBlock();
     batch = QTextCursor();
+    if (!fillsPage)
+        trim();
     if (toEnd) {
         browser->moveCursor(QTextCursor::End);
         toEnd = false;
@@ -132,6 +145,7 @@ void LogPage::trim()
         kept = kept.next();
     }
     QTextCursor cursor(document);
+    cursor.beginEditBlock();
     cursor.setPosition(first.position());
     cursor.setPosition(kept.position(), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
@@ -141,4 +155,5 @@ void LogPage::trim()
     cursor.insertText(tr("Earlier lines left out: %1").arg(leftOut));
     if (!noted)
         cursor.insertBlock();
+    cursor.endEditBlock();
 }

@@ -9,7 +9,7 @@ class QTextBrowser;
 // keeps its newest lines within fixed limits, whichever is reached first: the oldest leave, a
 // tenth more at once so that trims are rare, and one line at the top tells how many have left.
 // It shows at most ShownLineChars characters of one line. What a burst of lines changes is
-// laid out once, when the event loop runs again, after the trim.
+// laid out once, when the event loop runs again.
 class LogPage : public QObject
 {
     Q_OBJECT
@@ -45,6 +45,8 @@ private:
     QTextBrowser *browser;
     Limits limits;
     QTextCursor batch;
+    int linesBefore = 0; // the page's lines and characters when the burst began
+    int charsBefore = 0;
     bool following = false;
     bool toEnd = false;
     int lineBreaks = 0; // within paragraphs: each starts a line as a paragraph does
