@@ -6,9 +6,9 @@
 
 #include "benchkit.h"
 
-#include "transfer/imageload.h"
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
+#include "transfer/imageload.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

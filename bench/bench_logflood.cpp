@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -23,10 +22,9 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTimer>
-#include <QTreeView>
-#include <QVBoxLayout>
 
 #include "app/para.h"
+#include "benchconsole.h"
 #include "client/client.h"
 #include "client/framedevice.h"
 #include "client/logpage.h"
@@ -220,36 +218,6 @@ private:
     QProcess process;
 };
 
-struct Console
-{
-    QWidget window;
-    QStandardItemModel model;
-    QTreeView *tree = new QTreeView;
-    QTabWidget *tabs = new QTabWidget;
-    QTextBrowser *log = new QTextBrowser;
-    std::unique_ptr<Server> server;
-    quint16 commandPort = 0;
-
-    Console()
-    {
-        auto *layout = new QVBoxLayout(&window);
-        layout->addWidget(tabs);
-        tabs->addTab(tree, "Machines Summary");
-        tabs->addTab(log, "Global Log");
-        tabs->addTab(new QWidget, "Files");
-        tree->setModel(&model);
-        tree->setUniformRowHeights(true);
-        window.resize(1200, 900);
-        window.show();
-        Server::setAddressEntrySource([] { return QList<QNetworkAddressEntry>(); });
-        QTcpServer probe;
-        probe.listen(QHostAddress::Any, 0);
-        commandPort = probe.serverPort();
-        probe.close();
-        server = std::make_unique<Server>(log, commandPort, model.invisibleRootItem(), tabs);
-    }
-};
-
 // The longest the event loop went without running a 10 ms timer, and how often that took over
 // 100 ms.
 class Latency
@@ -304,7 +272,7 @@ void runFlood(const char *title, int seconds, int rate, bool showLog, const QStr
     QDir::setCurrent(work.path());
     const QStringList spoolsBefore = leftoverSpools();
     const qint64 rssStart = residentKiB();
-    auto console = std::make_unique<Console>();
+    auto console = std::make_unique<BenchConsole>();
     int lists = 0;
     QObject::connect(console->server.get(), &Server::reflashFiles, [&lists] { ++lists; });
     PeerProcess peer(console->commandPort, seconds, rate, kind);
@@ -395,14 +363,9 @@ void runBaseline(int seconds)
         socket = listener.nextPendingConnection();
         socket->setReadBufferSize(256 * KiB);
         QObject::connect(socket, &QTcpSocket::readyRead, [&] {
-            char chunk[64 * 1024];
-            qint64 got;
-            while ((got = socket->read(chunk, sizeof chunk)) > 0) {
-                for (const char *p = chunk;
-                     (p = static_cast<const char *>(std::memchr(p, '\n', chunk + got - p))); ++p)
-                    ++counted;
-                done = done || QByteArray::fromRawData(chunk, int(got)).contains("&R done\n");
-            }
+            counted += readCountingLines(socket, [&done](const QByteArray &chunk) {
+                done = done || chunk.contains("&R done\n");
+            });
         });
     });
     PeerProcess peer(listener.serverPort(), seconds, 0, Plain);
