@@ -601,12 +601,10 @@ void Client::saveLog()
         return;
     }
     const QString name = runLogFileName(machineName, QDateTime::currentDateTime());
-    if (runLog.isComplete()) {
-        runLog.saveAs(name);
+    if (runLog.isComplete() && runLog.saveAs(name))
         return;
-    }
-    // No run kept whole (an end after an end or a termination, or "Save Log" switched on during
-    // the run): the tab's text, as it shows.
+    // No run kept whole (an end after an end or a termination, "Save Log" switched on during the
+    // run, a full disk): the tab's text, as it shows.
     QFile file(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
