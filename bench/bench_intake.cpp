@@ -9,20 +9,15 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardItemModel>
-#include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QTimer>
-#include <QTreeView>
-#include <QVBoxLayout>
 
 #include "app/para.h"
+#include "benchconsole.h"
 #include "client/client.h"
 #include "server/server.h"
-#include "ui/progressdelegate.h"
-#include "ui/summarystyle.h"
 
 #include <sys/resource.h>
 
@@ -192,15 +187,8 @@ Figures runBaseline(int lines)
         QTcpSocket *socket = listener.nextPendingConnection();
         socket->setReadBufferSize(256 * 1024);
         sockets << socket;
-        QObject::connect(socket, &QTcpSocket::readyRead, [socket, &counted] {
-            char chunk[64 * 1024];
-            qint64 got;
-            while ((got = socket->read(chunk, sizeof chunk)) > 0) {
-                for (const char *p = chunk;
-                     (p = static_cast<const char *>(std::memchr(p, '\n', chunk + got - p))); ++p)
-                    ++counted;
-            }
-        });
+        QObject::connect(socket, &QTcpSocket::readyRead,
+                         [socket, &counted] { counted += readCountingLines(socket); });
     });
     PeerProcess peers(listener.serverPort(), lines);
     const qint64 header = qint64(Machines) * HeaderLines;
@@ -224,61 +212,19 @@ Figures runBaseline(int lines)
     return figures;
 }
 
-// The console as the main window builds it: tree, tabs, global log and a real Server.
-struct Console
+// Every machine has named itself and identified all its devices.
+bool allIdentified(const QStandardItemModel &model)
 {
-    QWidget window;
-    QStandardItemModel model;
-    QTreeView *tree = new QTreeView;
-    QTabWidget *tabs = new QTabWidget;
-    QTextBrowser *log = new QTextBrowser;
-    std::unique_ptr<Server> server;
-    quint16 commandPort = 0;
-
-    Console()
-    {
-        auto *layout = new QVBoxLayout(&window);
-        layout->addWidget(tabs);
-        tabs->addTab(tree, "Machines Summary");
-        tabs->addTab(log, "Global Log");
-        tabs->addTab(new QWidget, "Files");
-        model.setHorizontalHeaderLabels(
-            {"Index", "ModelName", "VendorName", "Capacity", "Status", "Percentage", "Note"});
-        tree->setModel(&model);
-        tree->setUniformRowHeights(true);
-        tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        // As the main window paints it: progress bars, result colours, rate tool tips.
-        tree->setItemDelegate(new ProgressDelegate(
-            [this](const QModelIndex &device, ProgressRate::Estimate &estimate) {
-                const Client *client = server->findClient(device.parent().row());
-                return client && client->progressRate().estimate(device.row(), estimate);
-            },
-            tree));
-        SummaryStyle::followResultColors(&model);
-        window.resize(1200, 900);
-        window.show();
-        Server::setAddressEntrySource([] { return QList<QNetworkAddressEntry>(); });
-        QTcpServer probe;
-        probe.listen(QHostAddress::Any, 0);
-        commandPort = probe.serverPort();
-        probe.close();
-        server = std::make_unique<Server>(log, commandPort, model.invisibleRootItem(), tabs);
-        QObject::connect(server.get(), &Server::expandTreeView, tree, &QTreeView::expandAll);
-    }
-
-    bool allIdentified()
-    {
-        if (model.rowCount() != Machines)
+    if (model.rowCount() != Machines)
+        return false;
+    for (int row = 0; row < Machines; ++row) {
+        QStandardItem *machine = model.item(row);
+        if (machine->rowCount() != PortsPerMachine ||
+            machine->child(PortsPerMachine - 1, Client::IndexAccessName)->text().isEmpty())
             return false;
-        for (int row = 0; row < Machines; ++row) {
-            QStandardItem *machine = model.item(row);
-            if (machine->rowCount() != PortsPerMachine ||
-                machine->child(PortsPerMachine - 1, Client::IndexAccessName)->text().isEmpty())
-                return false;
-        }
-        return true;
     }
-};
+    return true;
+}
 
 struct ConsoleFigures
 {
@@ -288,11 +234,11 @@ struct ConsoleFigures
 
 ConsoleFigures runConsole(int lines)
 {
-    Console console;
+    BenchConsole console;
     int finished = 0;
     QObject::connect(console.server.get(), &Server::reflashFiles, [&finished] { ++finished; });
     PeerProcess peers(console.commandPort, lines);
-    if (!waitFor([&] { return console.allIdentified(); }))
+    if (!waitFor([&] { return allIdentified(console.model); }))
         qFatal("console: the machines did not identify themselves");
 
     ConsoleFigures figures;

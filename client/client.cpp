@@ -21,7 +21,12 @@
 #include <QTextBrowser>
 #include <QTextCodec>
 #include <QTextStream>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 bool Client::isBusyFlag = false;
 
@@ -64,6 +69,22 @@ QString literalTabText(QString name)
     return name.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
+// glibc keeps the heap that a departed machine's tab freed, for the process's life unless it is
+// asked to give it back: once after a burst of departures.
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    static bool pending = false;
+    if (pending)
+        return;
+    pending = true;
+    QTimer::singleShot(0, [] {
+        pending = false;
+        malloc_trim(0);
+    });
+#endif
+}
+
 bool reencodesReceivedLines()
 {
     return para.translate == TranslateSimplified || para.translate == TranslateTraditional;
@@ -84,6 +105,8 @@ Client::Client(QTextBrowser *log, QTcpSocket *tcpSocket, QStandardItem *root, QT
     connect(tcpSocket, &QTcpSocket::disconnected, this, &Client::disconnected);
     connect(tcpSocket, &QTcpSocket::readyRead, this, &Client::readyRead);
     createTab();
+    // A machine that was in a run when it connected ends it without a start the console saw.
+    runLog.start();
 }
 
 Client::~Client()
@@ -271,7 +294,7 @@ void Client::reportDroppedLines()
                           "bytes.")
                            .arg(length)
                            .arg(framer.maxLineBytes());
-        view->log(note);
+        logToTab(note);
     }
 }
 
@@ -282,7 +305,7 @@ void Client::dispatchLine(QString &line)
     else if (line.startsWith(GlobalStatus::Marker))
         parseGlobalStatus(line);
     else
-        view->log(line);
+        logToTab(line);
 }
 
 void Client::askStop()
@@ -303,6 +326,7 @@ void Client::disconnected()
     recorder.disconnected();
     root->removeRow(rowInItems());
     items.clear();
+    runLog.discard();
     isAskStop = true;
     emit abortServer(this);
     deleteLater();
@@ -321,12 +345,20 @@ void Client::createRootItems()
 void Client::addPortItems(QString &str)
 {
     QStandardItem *machine = items.at(IndexDisplayName);
-    for (const QString &name : MachineInfo::portNames(str)) {
+    const QStringList names = MachineInfo::portNames(str);
+    const int room = MaxPortRows - machine->rowCount();
+    for (int port = 0; port < names.size() && port < room; ++port) {
         QList<QStandardItem *> row;
-        row.append(new QStandardItem(name));
+        row.append(new QStandardItem(names.at(port)));
         for (int column = IndexDisplayName + 1; column < ColumnCount; ++column)
             row.append(new QStandardItem());
         machine->appendRow(row);
+    }
+    if (names.size() > room) {
+        QString note = tr("Ignored %1 ports of the machine: it may have at most %2 port rows.")
+                           .arg(names.size() - room)
+                           .arg(MaxPortRows);
+        logToTab(note);
     }
 }
 
@@ -360,7 +392,7 @@ void Client::parseDeviceStatus(QString &str)
         identifyDevice(status);
         return;
     case DeviceStatus::Other:
-        view->log(str);
+        logToTab(str);
         return;
     case DeviceStatus::Progress:
     case DeviceStatus::Failed:
@@ -466,7 +498,7 @@ void Client::parseGlobalStatus(QString &str)
         GlobalLog::append(log, machineName + QStringLiteral(" start ") + payload +
                                    QStringLiteral(".\n"));
         QString started = tr("Start %1\n").arg(payload);
-        view->log(started);
+        logToTab(started);
         break;
     }
     case GlobalStatus::RunEnd: {
@@ -485,7 +517,8 @@ void Client::parseGlobalStatus(QString &str)
     case GlobalStatus::Terminate: {
         GlobalLog::append(log, tr("%1 ask for termination (%2)!\n").arg(machineName, payload));
         QString asked = tr("Ask for terminate!\n");
-        view->log(asked);
+        logToTab(asked);
+        runLog.discard();
         isAskStop = true;
         recorder.terminated();
         emit abortServer(this);
@@ -504,7 +537,7 @@ void Client::parseGlobalStatus(QString &str)
         emit reflashFiles(payload);
         break;
     case GlobalStatus::Other:
-        view->log(str);
+        logToTab(str);
         break;
     }
 }
@@ -566,24 +599,44 @@ void Client::deleteTab()
 {
     if (tabWidget && widget)
         tabWidget->removeTab(tabWidget->indexOf(widget));
-    if (widget)
+    if (widget) {
+        connect(widget, &QObject::destroyed, releaseFreedMemory);
         widget->deleteLater();
+    }
 }
 
 void Client::clearLog()
 {
-    view->getLogBrowser()->clear();
+    view->clearLog();
+    runLog.start();
     std::fill(std::begin(tarcapacity), std::end(tarcapacity), 0);
     std::fill(std::begin(selimgdevice), std::end(selimgdevice), false);
 }
 
 QString Client::saveLog(const QDateTime &when)
 {
-    if (!para.savelog)
+    if (!para.savelog) {
+        runLog.discard();
         return QString();
-    QFile file(runLogFileName(machineName, when));
+    }
+    const QString name = runLogFileName(machineName, when);
+    if (runLog.isComplete() && runLog.saveAs(name))
+        return name;
+    // No run kept whole (an end after an end or a termination, "Save Log" switched on during the
+    // run, a full disk): the tab's text, as it shows.
+    QFile file(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return QString();
     file.write(QTextCodec::codecForLocale()->fromUnicode(view->getLogBrowser()->toPlainText()));
     return file.fileName();
+}
+
+void Client::logToTab(QString &line)
+{
+    view->log(line);
+    // The run log is written only with "Save Log" on; a line passed over leaves it incomplete.
+    if (para.savelog)
+        runLog.append(line);
+    else
+        runLog.discard();
 }

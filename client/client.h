@@ -8,6 +8,7 @@
 
 #include "client/progressrate.h"
 #include "client/runrecorder.h"
+#include "client/runlogspool.h"
 #include "client/wire/lineframer.h"
 #include "transfer/imageload.h"
 
@@ -42,6 +43,8 @@ public:
     static constexpr int PortSlots = 6;
     // Longest line a machine may send; longer ones are dropped up to their line feed.
     static constexpr int MaxLineBytes = 1 << 20;
+    // Port rows a machine may have, over all its information messages; more are ignored.
+    static constexpr int MaxPortRows = 64;
 
     explicit Client(QTextBrowser *log, QTcpSocket *tcpSocket, QStandardItem *root,
                     QTabWidget *tabWidget, QObject *parent = nullptr);
@@ -97,6 +100,8 @@ private:
     void deleteTab();
     void clearLog();
     QString saveLog(const QDateTime &when);
+    // A line for the machine's log tab, which the run log gets too.
+    void logToTab(QString &line);
 
     bool takeLine(QByteArray &line);
     bool fillFramer();
@@ -127,6 +132,9 @@ private:
     static bool isBusyFlag;
     QString source_name;
 
+    // Everything the tab shows since the run started (or the machine connected), for the run
+    // log: the tab itself keeps only its newest lines.
+    RunLogSpool runLog;
     LineFramer framer{MaxLineBytes};
     bool inSettingsBlock = false;
     QString settingsSourceLine;

@@ -1,10 +1,9 @@
 #include "client/framedevice.h"
 
+#include "client/logpage.h"
 #include "ui_framedevice.h"
 
 #include <QRegularExpression>
-#include <QScrollBar>
-#include <QTextCursor>
 
 namespace {
 constexpr QChar LineFeed = QLatin1Char('\n');
@@ -33,16 +32,12 @@ FrameDevice::~FrameDevice()
 void FrameDevice::log(QString &str)
 {
     // Machine lines are shown and saved exactly as sent, never interpreted as markup.
-    QTextBrowser *browser = ui->textBrowserLog;
-    QScrollBar *bar = browser->verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
-    QTextCursor cursor(browser->document());
-    cursor.movePosition(QTextCursor::End);
-    if (!browser->document()->isEmpty())
-        cursor.insertBlock();
-    cursor.insertText(str);
-    if (following)
-        bar->setValue(bar->maximum());
+    LogPage::of(ui->textBrowserLog)->insert(str, LogPage::Insert::Paragraph);
+}
+
+void FrameDevice::clearLog()
+{
+    LogPage::of(ui->textBrowserLog)->clear();
 }
 
 void FrameDevice::updateStatus(QString &str)
@@ -72,12 +67,12 @@ void FrameDevice::updateStatus(QString &str)
 
 void FrameDevice::addSettings(QString &str)
 {
-    ui->textBrowserSettings->insertPlainText(str);
+    LogPage::of(ui->textBrowserSettings)->insert(str, LogPage::Insert::AtCursor);
 }
 
 void FrameDevice::clearSettings()
 {
-    ui->textBrowserSettings->clear();
+    LogPage::of(ui->textBrowserSettings)->clear();
 }
 
 QTextBrowser *FrameDevice::getLogBrowser()

@@ -18,6 +18,7 @@ public:
     ~FrameDevice() override;
 
     void log(QString &str);
+    void clearLog();
     void updateStatus(QString &str);
     void addSettings(QString &str);
     void clearSettings();

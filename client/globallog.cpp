@@ -1,9 +1,8 @@
 #include "client/globallog.h"
 
-#include <QTextBrowser>
+#include "client/logpage.h"
 
 void GlobalLog::append(QTextBrowser *log, const QString &line)
 {
-    log->moveCursor(QTextCursor::End);
-    log->insertPlainText(line);
+    LogPage::of(log, LogPage::GlobalLimits)->insert(line, LogPage::Insert::AtEnd);
 }

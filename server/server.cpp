@@ -164,6 +164,16 @@ void Server::tcpSocketReady()
     QTcpSocket *socket = tcpServer->nextPendingConnection();
     if (!socket)
         return;
+    // One warning at a time: while the operator reads it, further connections through another
+    // local address are refused in the log only, so that a flood of them cannot stack boxes.
+    if (hostWarningOpen && socket->localAddress() != hostAddress) {
+        appendLog(withoutMappedPrefix(
+            tr("Reject %1: more than one host received connection requirement.\n")
+                .arg(socket->peerAddress().toString())));
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
     auto *client = new Client(log, socket, root, tabWidget, this);
     connect(client, &Client::abortServer, this, &Server::abortServer);
     connect(this, &Server::askClientsStop, client, &Client::askStop);
@@ -190,7 +200,9 @@ void Server::tcpSocketReady()
                     tr("More than one host received connection requirement.\nReject %1\n")
                         .arg(socket->peerAddress().toString()),
                     QMessageBox::Ok);
+    hostWarningOpen = true;
     box.exec();
+    hostWarningOpen = false;
     if (!rejected)
         return;
     rejected->abort();

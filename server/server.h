@@ -118,4 +118,5 @@ private:
     int port = 0;
     bool isAskStop = false;
     bool isBusyFlag = false;
+    bool hostWarningOpen = false;
 };

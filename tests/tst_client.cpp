@@ -10,6 +10,7 @@
 #include "app/para.h"
 #include "client/client.h"
 #include "client/framedevice.h"
+#include "client/logpage.h"
 #include "client/wire/csv.h"
 #include "client/wire/runrecord.h"
 #include "testkit/processusage.h"
@@ -23,6 +24,8 @@ using S = QStringList;
 namespace {
 const QHostAddress MachineAddress(QStringLiteral("127.0.0.3"));
 const QString ThreePorts = QStringLiteral("&M M1|Z7|Lynx|1.0|3|P1:|P2:|P3:|end");
+// Lines enough to be kept in a temporary file, each short enough to be shown whole.
+const QStringList Chatter(QVector<QString>(6, QString(8000, 'x')).toList());
 
 // One machine object on a real loopback connection, inside the widgets the window hands it.
 struct MachineRig
@@ -136,9 +139,20 @@ private slots:
     void disconnectLifeCycle();
 
 private:
+    // Files open (unnamed ones too) or left in the temporary folder, where run logs are kept.
+    int spools() const
+    {
+        int open = 0;
+        const QDir fds("/proc/self/fd");
+        for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System))
+            open += QFile::symLinkTarget(fds.filePath(fd)).startsWith(spoolDir->path() + '/');
+        return open + QDir(spoolDir->path()).entryList(QDir::Files).size();
+    }
+
     std::unique_ptr<MachineRig> rig;
     QTextCodec *localeCodec = nullptr;
     QString workDir;
+    const std::unique_ptr<QTemporaryDir> spoolDir = std::make_unique<QTemporaryDir>();
 };
 
 void TestClient::init()
@@ -147,6 +161,7 @@ void TestClient::init()
     para.savelog = true;
     localeCodec = QTextCodec::codecForLocale();
     workDir = QDir::currentPath();
+    qputenv("TMPDIR", spoolDir->path().toLocal8Bit());
     rig = std::make_unique<MachineRig>();
     QVERIFY(rig->connect());
 }
@@ -257,7 +272,9 @@ void TestClient::overlongLineIsDroppedWithANote()
     QTRY_COMPARE(rig->machineLog().split('\n').size(), 5);
     lines = rig->machineLog().split('\n');
     QVERIFY(lines.at(3).contains(QString::number(Client::MaxLineBytes + 1)));
-    QCOMPARE(lines.at(4), QString::fromLatin1(atLimit));
+    QCOMPARE(lines.at(4), atLimit.left(LogPage::ShownLineChars) +
+                              QStringLiteral(" … %1 more characters")
+                                  .arg(Client::MaxLineBytes - LogPage::ShownLineChars));
 }
 
 void TestClient::machineInformation_data()
@@ -266,19 +283,36 @@ void TestClient::machineInformation_data()
     QTest::addColumn<QStringList>("row");
     QTest::addColumn<QStringList>("ports");
     QTest::addColumn<QString>("status"); // the status page is filled by the first line only
+    QTest::addColumn<QString>("log");
 
     QTest::newRow("full") << QStringList{"&M M1|Z7|Lynx|2.0.1|2|SATA1:|SATA2:|end"}
                           << QStringList{"M1", "Z7", "Lynx", "", "", "", "2.0.1"}
-                          << QStringList{"SATA1", "SATA2"} << "2.0.1";
+                          << QStringList{"SATA1", "SATA2"} << "2.0.1"
+                          << "";
     QTest::newRow("later adds ports") << QStringList{ThreePorts, "&M M2|Q|R|3.0|1|X1|end"}
                                       << QStringList{"M2", "Q", "R", "", "", "", "3.0"}
-                                      << QStringList{"P1", "P2", "P3", "X1"} << "M1";
+                                      << QStringList{"P1", "P2", "P3", "X1"} << "M1"
+                                      << "";
     QTest::newRow("ampersand") << QStringList{"&M R&D|Z|V|1|0|end"}
                                << QStringList{"R&D", "Z", "V", "", "", "", "1"} << QStringList{}
-                               << "R&D";
+                               << "R&D"
+                               << "";
     QTest::newRow("short") << QStringList{"&M Solo", "&M", "&M A|B|C|D|onlycount"}
-                           << QStringList{"A", "B", "C", "", "", "", "D"} << QStringList{}
-                           << "Solo";
+                           << QStringList{"A", "B", "C", "", "", "", "D"} << QStringList{} << "Solo"
+                           << "";
+    // However many ports machines report, a machine has at most so many rows.
+    QStringList ports;
+    for (int port = 1; port <= Client::MaxPortRows + 6; ++port)
+        ports << QStringLiteral("S%1").arg(port);
+    const QStringList capped = ports.mid(0, Client::MaxPortRows), fewer = ports.mid(0, 62);
+    const QString note("Ignored %1 ports of the machine: it may have at most 64 port rows.");
+    const QStringList last{"M1", "Z7", "Lynx", "", "", "", "1.0"};
+    QTest::newRow("ports capped") << QStringList{"&M M9|Z|V|1|n|" + ports.join('|') + "|end",
+                                                 ThreePorts}
+                                  << last << capped << "M9" << note.arg(6) + '\n' + note.arg(3);
+    QTest::newRow("later fills up to the cap")
+        << QStringList{"&M M9|Z|V|1|n|" + fewer.join('|') + "|end", ThreePorts} << last
+        << fewer + QStringList{"P1", "P2"} << "M9" << note.arg(1);
 }
 
 void TestClient::machineInformation()
@@ -287,8 +321,10 @@ void TestClient::machineInformation()
     QFETCH(QStringList, row);
     QFETCH(QStringList, ports);
     QFETCH(QString, status);
+    QFETCH(QString, log);
 
     QVERIFY(rig->sendAndSettle(lines));
+    QCOMPARE(rig->machineLog(), log);
     QCOMPARE(rig->client->getName(), row.first());
     QCOMPARE(rig->portRow(-1), row);
     QCOMPARE(rig->tabs.tabText(1), QString(row.first()).replace("&", "&&")); // no shortcut
@@ -452,13 +488,30 @@ void TestClient::runLog_data()
     QTest::addColumn<bool>("saveLog");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("filePrefix"); // none: no file
+    QTest::addColumn<QStringList>("lines");  // after the run's start
+    const QStringList two{"#line one", QString::fromUtf8("#設備 ok")};
     QTest::newRow("saved") << true << "M1"
-                           << "M1-";
+                           << "M1-" << two;
     QTest::newRow("not saved") << false << "M1"
-                               << "";
+                               << "" << two;
     // A machine name is untrusted: the file stays in the current directory.
     QTest::newRow("name sanitised") << true << "../evil/.x"
-                                    << "_._evil_.x-";
+                                    << "_._evil_.x-" << two;
+    // Text the tab changes (returns, separators, no-break spaces), in a run kept in a file.
+    QTest::newRow("awkward text")
+        << true << "M1"
+        << "M1-"
+        << QStringList{QString::fromUtf8("#a\rb\r\rc\u00a0d\u2028e\u2029f\ufdd0g\ufdd1h\ufffc"),
+                       "#\r\r", "#end"} +
+               Chatter;
+    QStringList many;
+    for (int line = 0; line < LogPage::MachineLimits.lines + 500; ++line)
+        many << QStringLiteral("#%1").arg(line);
+    // With no run kept whole, an end writes what the tab shows.
+    QTest::newRow("end after a termination") << true << "M1"
+                                             << "M1-" << two + QStringList{"&T gone"};
+    QTest::newRow("longer than the tab keeps") << true << "M1"
+                                               << "M1-" << many;
 }
 
 void TestClient::runLog()
@@ -466,17 +519,20 @@ void TestClient::runLog()
     QFETCH(bool, saveLog);
     QFETCH(QString, name);
     QFETCH(QString, filePrefix);
+    QFETCH(QStringList, lines);
     para.savelog = saveLog;
     QVERIFY(QDir::current().mkdir("inner") && QDir::setCurrent("inner"));
 
-    QVERIFY(rig->sendAndSettle(
-        {"&M " + name + "|Z|V|1|0|end", "&S COPY", "#line one", QString::fromUtf8("#設備 ok")}));
+    QVERIFY(rig->sendAndSettle(QStringList{"&M " + name + "|Z|V|1|0|end", "&S COPY"} + lines));
+    QCoreApplication::processEvents(); // the tab is trimmed once a burst of lines is over
     const QString shown = rig->machineLog();
+    QCOMPARE(spools(), saveLog && lines.join(QString()).size() >= 40000 ? 1 : 0);
     const QString globalBefore = rig->log.toPlainText();
     QVERIFY(rig->sendAndSettle({"&F all passed"}));
     QCOMPARE(rig->machineText(Client::IndexStatus), QString());
     QCOMPARE(rig->machineText(Client::IndexDisplayName), name);
     QCOMPARE(rig->log.toPlainText(), globalBefore + name + " complete all passed\n");
+    QCOMPARE(spools(), 0);
 
     const QStringList files = QDir::current().entryList(QDir::Files);
     QVERIFY(QDir::setCurrent(workDir));
@@ -490,9 +546,13 @@ void TestClient::runLog()
                  .match(files.first())
                  .hasMatch(),
              qPrintable(files.first()));
+    // The tab's text, byte for byte and without a BOM; every line when the tab let some go.
+    const bool trimmed = lines.size() > LogPage::MachineLimits.lines;
+    QCOMPARE(shown.startsWith("Earlier lines left out: "), trimmed);
     QFile file("inner/" + files.first());
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QTextCodec::codecForLocale()->fromUnicode(shown)); // no BOM either
+    QCOMPARE(file.readAll(), QTextCodec::codecForLocale()->fromUnicode(
+                                 trimmed ? "Start COPY\n\n" + lines.join('\n') : shown));
 }
 
 void TestClient::runRecords_data()
@@ -572,15 +632,18 @@ void TestClient::runRecordsFileUnwritable()
 void TestClient::terminationRequest()
 {
     QSignalSpy aborts(rig->client.data(), &Client::abortServer);
-    QVERIFY(rig->sendAndSettle({ThreePorts, "&S COPY", "&T disk gone"}));
+    QVERIFY(rig->sendAndSettle(QStringList{ThreePorts, "&S COPY"} + Chatter));
+    QCOMPARE(spools(), 1);
+    QVERIFY(rig->sendAndSettle({"&T disk gone"}));
     QCOMPARE(aborts.count(), 1);
     QCOMPARE(aborts.first().first().value<Client *>(), rig->client.data());
     QVERIFY(rig->client->stopRequested());
     QVERIFY(rig->log.toPlainText().endsWith("M1 ask for termination (disk gone)!\n"));
-    QCOMPARE(rig->machineLog(), QStringLiteral("Start COPY\n\nAsk for terminate!\n"));
+    QCOMPARE(rig->machineLog(), "Start COPY\n\n" + Chatter.join('\n') + "\nAsk for terminate!\n");
     QCOMPARE(rig->machineText(Client::IndexStatus), QStringLiteral("COPY"));
     QVERIFY(rig->client->isConnected());
     QVERIFY(QDir::current().entryList({"*.txt"}, QDir::Files).isEmpty());
+    QCOMPARE(spools(), 0);
 }
 
 void TestClient::settingsBlock_data()
@@ -681,7 +744,8 @@ void TestClient::reencoding()
 
 void TestClient::disconnectLifeCycle()
 {
-    QVERIFY(rig->sendAndSettle({ThreePorts}));
+    QVERIFY(rig->sendAndSettle(QStringList{ThreePorts, "&S COPY"} + Chatter));
+    QCOMPARE(spools(), 1);
     QPointer<QTcpSocket> socket = rig->socket();
     QPointer<QWidget> page = rig->client->tabPage();
     int emitted = 0;
@@ -699,6 +763,7 @@ void TestClient::disconnectLifeCycle()
     QVERIFY(socket.isNull());
     QCOMPARE(rig->tabs.count(), 3);
     QTRY_VERIFY(page.isNull());
+    QCOMPARE(spools(), 0);
 }
 
 TARN_TEST_MAIN(TestClient)

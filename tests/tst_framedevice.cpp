@@ -7,6 +7,7 @@
 #include <QTextTable>
 
 #include "client/framedevice.h"
+#include "client/logpage.h"
 #include "testkit/testenv.h"
 
 class TestFrameDevice : public QObject
@@ -19,6 +20,8 @@ private slots:
     void statusValues_data();
     void statusValues();
     void logAndSettingsArePlainText();
+    void pagesKeepNewestLines_data();
+    void pagesKeepNewestLines();
     void fileList_data();
     void fileList();
 };
@@ -90,10 +93,21 @@ void TestFrameDevice::statusValues()
 void TestFrameDevice::logAndSettingsArePlainText()
 {
     FrameDevice frame;
-    for (QString line : {"#device 1 ok", "<b>not bold</b>", "Start COPY\n", "after"})
+    for (QString line : {"#device 1 ok", "<b>not bold</b>", "Start COPY\n", "after",
+                         "#a\rb\r\nc\u00a0d\u2028e\u2029f\ufdd0g\ufdd1h\ufffc\r"})
         frame.log(line);
     QCOMPARE(frame.getLogBrowser()->toPlainText(),
-             QStringLiteral("#device 1 ok\n<b>not bold</b>\nStart COPY\n\nafter"));
+             QStringLiteral("#device 1 ok\n<b>not bold</b>\nStart COPY\n\nafter\n"
+                            "#a\nb\nc d\ne\nf\ng\nh\ufffc\n"));
+    // A line shows so many characters at most, each break in it a line of the page: two such
+    // take the 13 lines above and the first of them away.
+    QString breaks(LogPage::ShownLineChars + 4, '\r');
+    frame.log(breaks);
+    frame.log(breaks);
+    QCoreApplication::processEvents();
+    QCOMPARE(frame.getLogBrowser()->toPlainText(), "Earlier lines left out: 8206\n" +
+                                                       QString(LogPage::ShownLineChars, '\n') +
+                                                       " … 4 more characters");
 
     auto *settings = frame.findChild<QTextBrowser *>("textBrowserSettings");
     for (QString line : {"source=SATA2\n", "speed=<max>\n"})
@@ -101,6 +115,49 @@ void TestFrameDevice::logAndSettingsArePlainText()
     QCOMPARE(settings->toPlainText(), QStringLiteral("source=SATA2\nspeed=<max>\n"));
     frame.clearSettings();
     QCOMPARE(settings->toPlainText(), QString());
+}
+
+void TestFrameDevice::pagesKeepNewestLines_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("leftOut"); // counted in the note at the top; 0: no note
+    const int limit = LogPage::MachineLimits.lines;
+    QTest::newRow("at the line limit") << limit << 8 << 0;
+    QTest::newRow("over it: a tenth more leaves") << limit + 1 << 8 << limit / 10 + 1;
+    // 300 paragraphs of 8,001 characters: down to 90 % of 2 Mi characters.
+    QTest::newRow("over the text limit") << 300 << 8000 << 65;
+}
+
+void TestFrameDevice::pagesKeepNewestLines()
+{
+    QFETCH(int, lines);
+    QFETCH(int, length);
+    QFETCH(int, leftOut);
+    FrameDevice frame;
+    auto *settings = frame.findChild<QTextBrowser *>("textBrowserSettings");
+    // Twice: a cleared page counts again from nothing.
+    for (int pass = 0; pass < 2; ++pass) {
+        frame.clearLog();
+        frame.clearSettings();
+        for (int i = 0; i < lines; ++i) {
+            QString line = QString::number(i).leftJustified(length, '.');
+            frame.log(line);
+            frame.addSettings(line += '\n');
+        }
+        QCoreApplication::processEvents();
+    }
+    const QString last = QString::number(lines - 1).leftJustified(length, '.');
+    const QString noted = QStringLiteral("Earlier lines left out: ");
+    const QStringList shown = frame.getLogBrowser()->toPlainText().split('\n');
+    QCOMPARE(shown.size(), lines - leftOut + (leftOut ? 1 : 0));
+    QCOMPARE(shown.last(), last);
+    QCOMPARE(shown.first(), leftOut ? noted + QString::number(leftOut)
+                                    : QStringLiteral("0").leftJustified(length, '.'));
+    // The settings page's last line feed makes it one line longer.
+    QCOMPARE(settings->toPlainText().startsWith(noted),
+             leftOut > 0 || lines == LogPage::MachineLimits.lines);
+    QVERIFY(settings->toPlainText().endsWith(last + '\n'));
 }
 
 void TestFrameDevice::fileList_data()

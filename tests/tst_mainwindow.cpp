@@ -61,6 +61,8 @@ private slots:
     void transferProgressInStatusBar();
     void progressText_data();
     void progressText();
+    void fileListThinning_data();
+    void fileListThinning();
     void closingWhenIdleDestroysWindow();
     void summaryReadsAtAGlance();
 
@@ -291,6 +293,38 @@ void TestMainWindow::progressText()
     QFETCH(QString, text);
     QCOMPARE(transferProgressStep(done, total), step);
     QCOMPARE(transferProgressText(done, total, moved, elapsedMs), text);
+}
+
+void TestMainWindow::fileListThinning_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("later");
+    QTest::newRow("inside longer names, not across separators, case") << "a.img|img|im|g|A.IMG|x|xa"
+                                                                      << "xa.imx|b.im|g";
+    QStringList first, later;
+    for (int i = 0; i < 3000; ++i) {
+        first << QStringLiteral("f%1.img").arg(i);
+        later << QString(i % 3 ? "f%1.img.old" : "g%1.img").arg(i);
+    }
+    QTest::newRow("thousands") << first.join('|') << later.join('|');
+}
+
+void TestMainWindow::fileListThinning()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, later);
+    // The rule: an entry of the first answer stays while its text occurs in the later one.
+    QStringList kept;
+    for (const QString &name : first.split('|'))
+        if (later.contains(name))
+            kept << name;
+    window->reflashFiles(first);
+    window->reflashFiles(later);
+    QStringList shown;
+    for (const QListWidgetItem *item :
+         child<QListWidget>(window, "listWidgetFiles")->findItems("*", Qt::MatchWildcard))
+        shown << item->text();
+    QCOMPARE(shown, kept);
 }
 
 void TestMainWindow::closingWhenIdleDestroysWindow()

@@ -278,11 +278,22 @@ void TestServer::secondLocalAddressIsRejected()
     rig->start();
     ScriptedPeer first;
     QVERIFY(rig->admit(first));
+    // While the box is open, more connections from there are refused in the log only.
+    const QString refusal = "Reject " + QString(shown).remove("::ffff:") +
+                            ": more than one host received connection requirement.\n";
     ModalAnswerer answerer;
-    answerer.pressButton(QMessageBox::Ok);
+    ScriptedPeer more;
+    bool refusedWhileOpen = false;
+    answerer.perform([&](QWidget *box) {
+        more.connectTo(other, rig->port, other);
+        refusedWhileOpen = ScriptedPeer::waitUntil(
+            [&] { return rig->log.toPlainText().endsWith(refusal); }, WaitMs);
+        qobject_cast<QMessageBox *>(box)->button(QMessageBox::Ok)->click();
+    });
     ScriptedPeer rejected;
     QVERIFY(rig->admit(rejected, other, other));
     QTRY_COMPARE(answerer.seen().size(), 1);
+    QTRY_VERIFY(refusedWhileOpen && !more.isConnected());
     QCOMPARE(answerer.last().title, QStringLiteral("Host Warning"));
     QCOMPARE(answerer.last().text,
              QStringLiteral("More than one host received connection requirement.\nReject %1\n")

@@ -8,6 +8,7 @@
 #include "ui/devicedialog.h"
 #include "ui/dispatchlist.h"
 #include "ui/progressdelegate.h"
+#include "ui/substringindex.h"
 #include "ui/summarystyle.h"
 #include "ui/transferprogress.h"
 #include "ui_mainwindow.h"
@@ -17,7 +18,10 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QStandardItemModel>
+
+#include <optional>
 
 namespace {
 // The tabs that always exist: "Machines Summary", "Global Log", "Files".
@@ -53,11 +57,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Without it the view recomputes row heights on every status update.
     ui->treeView->setUniformRowHeights(true);
     ui->treeView->setItemDelegate(new ProgressDelegate(
-        [this](const QModelIndex &device, ProgressRate::Estimate &estimate) {
-            const Client *client = cmdServer->findClient(device.parent().row());
-            return client && client->progressRate().estimate(device.row(), estimate);
-        },
-        ui->treeView));
+        ProgressDelegate::machineRates([this] { return cmdServer; }), ui->treeView));
     SummaryStyle::followResultColors(modelMachines);
 
     cmdServer = new Server(ui->logGlobal, para.tcpport, rootStandardItem, ui->tabWidget, this);
@@ -181,9 +181,18 @@ void MainWindow::reflashFiles(QString &str)
         ui->listWidgetFiles->addItems(names);
         return;
     }
-    // Later answers only thin the list out: it keeps the names every machine reported.
+    // Later answers only thin the list out: an entry stays while its text occurs anywhere in
+    // every answer, also inside a longer name. A name of the answer is found in its set; only an
+    // entry that is none needs the index of the whole text, built once.
+    const QSet<QString> answered(names.begin(), names.end());
+    std::optional<SubstringIndex> answer;
     for (int row = ui->listWidgetFiles->count() - 1; row >= 0; --row) {
-        if (!str.contains(ui->listWidgetFiles->item(row)->text()))
+        const QString entry = ui->listWidgetFiles->item(row)->text();
+        if (answered.contains(entry))
+            continue;
+        if (!answer)
+            answer.emplace(str);
+        if (!answer->contains(entry))
             delete ui->listWidgetFiles->takeItem(row);
     }
 }

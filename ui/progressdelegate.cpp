@@ -1,6 +1,7 @@
 #include "ui/progressdelegate.h"
 
 #include "client/client.h"
+#include "server/server.h"
 #include "ui/summarystyle.h"
 
 #include <QAbstractItemView>
@@ -31,6 +32,15 @@ QString durationText(qint64 seconds)
 ProgressDelegate::ProgressDelegate(RateSource rateOf, QObject *parent)
     : QStyledItemDelegate(parent), rateOf(std::move(rateOf))
 {
+}
+
+ProgressDelegate::RateSource ProgressDelegate::machineRates(std::function<Server *()> server)
+{
+    return [server](const QModelIndex &device, ProgressRate::Estimate &estimate) {
+        Server *machines = server();
+        const Client *client = machines ? machines->findClient(device.parent().row()) : nullptr;
+        return client && client->progressRate().estimate(device.row(), estimate);
+    };
 }
 
 // Not the style's progress bar: that costs twenty times a plain cell, and a busy room repaints

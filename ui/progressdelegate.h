@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class Server;
+
 // Paints the summary tree: a device's percentage as a progress bar with its text while it is in
 // progress, and tool tips with a machine's tally and a device's rate and time left.
 class ProgressDelegate : public QStyledItemDelegate
@@ -18,6 +20,10 @@ public:
     using RateSource = std::function<bool(const QModelIndex &device, ProgressRate::Estimate &)>;
 
     explicit ProgressDelegate(RateSource rateOf, QObject *parent = nullptr);
+
+    // Rates from the machines of the server that `server` gives when a cell asks (the view may be
+    // set up before the server exists).
+    static RateSource machineRates(std::function<Server *()> server);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;

@@ -4,6 +4,10 @@
 <context>
     <name>Client</name>
     <message>
+        <source>Ignored %1 ports of the machine: it may have at most %2 port rows.</source>
+        <translation>已忽略该机台的 %1 个端口：每台机台最多有 %2 个端口行。</translation>
+    </message>
+    <message>
         <source>New connection from %1
 </source>
         <translation>来自 %1 的新连接
@@ -316,6 +320,17 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>LogPage</name>
+    <message>
+        <source>Earlier lines left out: %1</source>
+        <translation>已省略较早的行：%1</translation>
+    </message>
+    <message>
+        <source> … %1 more characters</source>
+        <translation> … 另有 %1 个字符</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>TARN</source>
@@ -536,6 +551,12 @@ Time left: %2</source>
 </context>
 <context>
     <name>Server</name>
+    <message>
+        <source>Reject %1: more than one host received connection requirement.
+</source>
+        <translation>拒绝 %1：不止一个主机地址收到了连接请求。
+</translation>
+    </message>
     <message>
         <source>Send COPY Command
 </source>

@@ -4,6 +4,10 @@
 <context>
     <name>Client</name>
     <message>
+        <source>Ignored %1 ports of the machine: it may have at most %2 port rows.</source>
+        <translation>已忽略該機台的 %1 個埠：每台機台最多有 %2 個埠列。</translation>
+    </message>
+    <message>
         <source>New connection from %1
 </source>
         <translation>來自 %1 的新連線
@@ -316,6 +320,17 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>LogPage</name>
+    <message>
+        <source>Earlier lines left out: %1</source>
+        <translation>已省略較早的行：%1</translation>
+    </message>
+    <message>
+        <source> … %1 more characters</source>
+        <translation> … 另有 %1 個字元</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>TARN</source>
@@ -536,6 +551,12 @@ Time left: %2</source>
 </context>
 <context>
     <name>Server</name>
+    <message>
+        <source>Reject %1: more than one host received connection requirement.
+</source>
+        <translation>拒絕 %1：不只一個主機位址收到了連線要求。
+</translation>
+    </message>
     <message>
         <source>Send COPY Command
 </source>
