@@ -2,7 +2,8 @@
 # Installs what the build and the tests need, only when something is missing.
 set -euo pipefail
 
-packages=(cmake g++ make qtbase5-dev qttools5-dev qttools5-dev-tools iproute2)
+# clang and libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) build the fuzz targets.
+packages=(cmake g++ make qtbase5-dev qttools5-dev qttools5-dev-tools iproute2 clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
