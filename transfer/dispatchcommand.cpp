@@ -7,6 +7,8 @@ constexpr QChar PathSeparator = QLatin1Char('/');
 constexpr QChar EntrySeparator = QLatin1Char('|');
 constexpr QChar SourceMark = QLatin1Char('*');
 constexpr QChar Space = QLatin1Char(' ');
+constexpr QChar LineFeed = QLatin1Char('\n');
+constexpr QChar CarriageReturn = QLatin1Char('\r');
 
 const char *const FirmwareMarks[] = {"k31update", "zr8sataupdate", "zr8nvmeupdate", "zr8usbupdate"};
 } // namespace
@@ -21,7 +23,8 @@ QString DispatchCommand::line() const
 
 QString DispatchCommand::announcedName(const QString &path)
 {
-    return path.section(PathSeparator, -1).remove(Space);
+    // A line break in a file name would end the command there and start another one.
+    return path.section(PathSeparator, -1).remove(Space).remove(LineFeed).remove(CarriageReturn);
 }
 
 QString DispatchCommand::mediaOf(const QString &attendEntry)
@@ -51,5 +54,6 @@ bool DispatchCommand::isFirmwarePath(const QString &path)
 
 qint64 DispatchCommand::sectorsOf(qint64 bytes)
 {
-    return (bytes + SectorSize - 1) / SectorSize;
+    // Rounded up without adding first, which would overflow for the largest sizes.
+    return bytes / SectorSize + (bytes % SectorSize > 0);
 }

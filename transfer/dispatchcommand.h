@@ -30,7 +30,8 @@ struct DispatchCommand
 
     QString line() const;
 
-    // The name a path is announced by: the text after its last '/', every space removed.
+    // The name a path is announced by: the text after its last '/', every space and line break
+    // removed.
     static QString announcedName(const QString &path);
     // The devices of one attending entry ("machine|dev|dev"): all after the first '|', without
     // the source marks.
