@@ -36,7 +36,8 @@ fi
 seconds=${TARN_FUZZ_SECONDS:-30}
 out="$build_dir/fuzz-runs"
 mkdir -p "$out/artifacts"
-for target in "$build_dir"/tests/fuzz/fuzz_*; do
+mapfile -t targets < <(find "$build_dir/tests/fuzz" -maxdepth 1 -type f -perm -u+x -name 'fuzz_*' | sort)
+for target in "${targets[@]}"; do
     name=$(basename "$target")
     while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n || true; done
     mkdir -p "$out/corpus/$name"
@@ -50,7 +51,7 @@ for target in "$build_dir"/tests/fuzz/fuzz_*; do
 done
 wait
 failed=0
-for target in "$build_dir"/tests/fuzz/fuzz_*; do
+for target in "${targets[@]}"; do
     name=$(basename "$target")
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/$name.log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$out/$name.log")
