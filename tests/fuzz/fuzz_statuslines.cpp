@@ -23,16 +23,14 @@ void readLine(const QString &line, bool &inSettings, quint64 &total)
             FUZZ_CHECK(status.done > total || progressPercent(status.done, total) <= 100);
     } else if (line.startsWith(GlobalStatus::Marker)) {
         const GlobalStatus status = GlobalStatus::parse(line);
-        if (status.kind == GlobalStatus::RunTotal)
-            total = status.total;
         inSettings = status.kind == GlobalStatus::SettingsBlock;
-        if (status.kind != GlobalStatus::MachineInfo)
-            return;
+        total = status.kind == GlobalStatus::RunTotal ? status.total : total;
+        // Any payload may come as machine information; its name names the run log, which must
+        // stay in the current directory.
         const MachineInfo info = MachineInfo::parse(status.payload);
-        FUZZ_CHECK(!info.text.contains(QLatin1Char('|')));
-        // The run log is named after the machine and must stay in the current directory.
         const QString logFile = runLogFileName(info.name, QDateTime());
         FUZZ_CHECK(!logFile.startsWith(QLatin1Char('.')) && !logFile.contains(QLatin1Char('/')));
+        FUZZ_CHECK(!info.text.contains(QLatin1Char('|')));
         for (const QString &port : MachineInfo::portNames(info.portSection))
             FUZZ_CHECK(!port.contains(QLatin1Char(':')) && !port.contains(QLatin1Char('\n')));
     }
