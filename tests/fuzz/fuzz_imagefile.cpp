@@ -24,8 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(table.allocate());
     int at = ImageHead::Size;
     SStripInLogDiskMy entry;
-    while (!table.isComplete() && SStripInLogDiskMy::decode(file.mid(at), entry)) {
-        FUZZ_CHECK(entry.encoded() == file.mid(at, SStripInLogDiskMy::Size));
+    while (!table.isComplete()) {
+        const QByteArray bytes = file.mid(at, SStripInLogDiskMy::Size);
+        if (!SStripInLogDiskMy::decode(bytes, entry))
+            break;
+        FUZZ_CHECK(entry.encoded() == bytes);
         table.append(entry);
         at += SStripInLogDiskMy::Size;
     }
