@@ -6,7 +6,8 @@
 
 bool BriefLogTable::allocate()
 {
-    entries.reset(new (std::nothrow) SStripInLogDiskMy[LogSize]);
+    if (!entries)
+        entries.reset(new (std::nothrow) SStripInLogDiskMy[LogSize]);
     count = 0;
     return entries != nullptr;
 }

@@ -10,7 +10,7 @@
 class BriefLogTable
 {
 public:
-    // False when the memory cannot be had.
+    // Empties the table, taking its room the first time. False when the memory cannot be had.
     bool allocate();
     bool isAllocated() const { return entries != nullptr; }
 

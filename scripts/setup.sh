@@ -3,8 +3,9 @@
 set -euo pipefail
 
 # fonts-wqy-microhei: Chinese glyphs for the PDF reports of tarn-report.
+# clang and libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) build the fuzz targets.
 packages=(cmake g++ make qtbase5-dev qttools5-dev qttools5-dev-tools libssl-dev iproute2
-    fonts-wqy-microhei)
+    fonts-wqy-microhei clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

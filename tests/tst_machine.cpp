@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+#include <limits>
 #include <memory>
 
 // The simulated machine program, driven from a console played by the test on loopback.
@@ -27,6 +28,7 @@ constexpr int PortAttempts = 100;
 const char *const FirstAddress = "127.0.0.20";
 const char *const Capacity = "16M";
 constexpr qint64 CapacitySectors = 16 * 1024 * 1024 / SectorSize;
+constexpr qint64 Largest = std::numeric_limits<qint64>::max();
 
 // A firmware file wrapped as the console wraps it: two entries, no tail, the last sector filled.
 QByteArray firmwareStream(const QByteArray &firmware)
@@ -438,7 +440,8 @@ void TestMachine::dispatch_data()
     QTest::addColumn<qint64>("capacity");
     QTest::addColumn<bool>("cut");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("note"); // exact when kept, the start of the failure line if not
+    // exact when kept or restored (its last progress line), the start of the failure line if not
+    QTest::addColumn<QString>("note");
 
     const quint64 seed = SimContent::deviceSeed("PC", "disk");
     const QByteArray brief =
@@ -479,6 +482,16 @@ void TestMachine::dispatch_data()
         QString("the stream ended after %1 bytes").arg(good.size() / 2), true);
     bad("cut in the table", good.left(ImageHead::Size + 20),
         QString("the stream ended after %1 bytes").arg(ImageHead::Size + 20), true);
+    const QString outside = "image table entry 1 lies outside any device";
+    bad("run before the first sector", simulatedImage({{-5, 1}}, 8192, seed, true), outside);
+    bad("run past the last sector", simulatedImage({{Largest - 1, 2}}, 8192, seed, true), outside);
+    bad("negative capacity", simulatedImage({}, -1, seed, true),
+        "image capacity -1 is not a number of sectors");
+
+    // A restore names its device's last progress line: within 100 %, whatever the capacity.
+    QTest::newRow("restore, capacity near 2^63")
+        << simulatedImage({{0, 1}}, 1, seed, true) << Largest << false << "huge.img"
+        << QString("@/dev/sda C 100 %1").arg(Largest);
 }
 
 void TestMachine::dispatch()
@@ -488,17 +501,19 @@ void TestMachine::dispatch()
     QFETCH(bool, cut);
     QFETCH(QString, name);
     QFETCH(QString, note);
-    const bool kept = !note.startsWith("#dispatch of");
+    const bool restore = note.startsWith('@');
+    const bool kept = !restore && !note.startsWith("#dispatch of");
     startMachines();
-    console->send(machine(), QString("D %1 %2 %3 image : : SATA1")
+    console->send(machine(), QString("D %1 %2 %3 %4 : : SATA1")
                                  .arg(console->port + 1)
                                  .arg(name)
                                  .arg(capacity)
+                                 .arg(restore ? "full" : "image")
                                  .toUtf8());
     QCOMPARE(serveDispatch(stream, cut), QByteArray(FirstAddress));
     const QStringList &lines = console->of(machine());
-    QTRY_VERIFY_WITH_TIMEOUT(kept ? lines.contains(note) : indexOfPrefix(lines, note) >= 0,
-                             LineWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        kept || restore ? lines.contains(note) : indexOfPrefix(lines, note) >= 0, LineWaitMs);
     QCOMPARE(storedFiles(), kept ? QStringList{name} : QStringList());
     if (kept) {
         QFile stored(QDir(storeOf(0)).filePath(name));

@@ -7,6 +7,8 @@ constexpr QChar PathSeparator = QLatin1Char('/');
 constexpr QChar EntrySeparator = QLatin1Char('|');
 constexpr QChar SourceMark = QLatin1Char('*');
 constexpr QChar Space = QLatin1Char(' ');
+constexpr QChar LineFeed = QLatin1Char('\n');
+constexpr QChar CarriageReturn = QLatin1Char('\r');
 
 const char *const FirmwareMarks[] = {"k31update", "zr8sataupdate", "zr8nvmeupdate", "zr8usbupdate"};
 } // namespace
@@ -27,7 +29,7 @@ QString DispatchCommand::announcedName(const QString &path)
 bool DispatchCommand::breaksLine(const QString &path)
 {
     const QString name = announcedName(path);
-    return name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r'));
+    return name.contains(LineFeed) || name.contains(CarriageReturn);
 }
 
 QString DispatchCommand::mediaOf(const QString &attendEntry)
@@ -57,5 +59,6 @@ bool DispatchCommand::isFirmwarePath(const QString &path)
 
 qint64 DispatchCommand::sectorsOf(qint64 bytes)
 {
-    return (bytes + SectorSize - 1) / SectorSize;
+    // Rounded up without adding first, which would overflow for the largest sizes.
+    return bytes / SectorSize + (bytes % SectorSize > 0);
 }

@@ -1,5 +1,18 @@
 #include "imagestreamparser.h"
 
+#include <limits>
+
+namespace {
+// A run is written at its position on the device: one before the first sector or ending past
+// the largest sector number has no place on any device, and its position cannot be counted.
+bool isPlaceable(const SStripInLogDiskMy &entry)
+{
+    return entry.dispatchSectors() == 0 ||
+           (entry.off_trg >= 0 &&
+            entry.off_trg <= std::numeric_limits<qint64>::max() - entry.cn_sector);
+}
+} // namespace
+
 qint64 ImageStreamParser::feed(const char *data, qint64 len)
 {
     qint64 used = 0;
@@ -72,8 +85,12 @@ void ImageStreamParser::entryIn()
     const SStripInLogDiskMy entry = SStripInLogDiskMy::decode(pending.constData());
     pending.clear();
     table.append(entry);
-    if (entry.isEnd())
+    if (entry.isEnd() && entry.cn_sector < 0)
+        fail(QStringLiteral("image capacity %1 is not a number of sectors").arg(entry.cn_sector));
+    else if (entry.isEnd())
         nextRun();
+    else if (!isPlaceable(entry))
+        fail(QStringLiteral("image table entry %1 lies outside any device").arg(table.size()));
     else if (table.size() == LogSize)
         fail(QStringLiteral("image table has no end entry within %1 entries").arg(LogSize));
 }

@@ -1,5 +1,6 @@
 #include "restorerun.h"
 
+#include "client/wire/devicestatus.h"
 #include "machinelines.h"
 
 namespace {
@@ -41,9 +42,17 @@ void RestoreRun::progress(qint64 position)
 void RestoreRun::report(qint64 position)
 {
     sinceReport.restart();
-    const int percent = capacity > 0 ? static_cast<int>(position * Percent / capacity) : Percent;
+    const int percent = percentOf(position, capacity);
     for (const SimDevice &d : devices)
         emit line(MachineLines::progress(d, percent, position));
+}
+
+int RestoreRun::percentOf(qint64 position, qint64 capacity)
+{
+    if (capacity <= 0)
+        return Percent;
+    const qint64 reached = qBound<qint64>(0, position, capacity);
+    return static_cast<int>(progressPercent(quint64(reached), quint64(capacity)));
 }
 
 void RestoreRun::finish(bool passed, const QString &why)

@@ -23,6 +23,9 @@ public:
     // passed false: the stream broke or was refused; every device fails.
     void finish(bool passed, const QString &why = QString());
 
+    // How much of the capacity a position has reached, 0 to 100 whatever the console named.
+    static int percentOf(qint64 position, qint64 capacity);
+
 signals:
     void line(const QByteArray &line);
 
