@@ -46,9 +46,12 @@ TREE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EXTRA_TARGETS = ["tarn", "tarn-machine"]
 COUNTED = ("killed", "survived")
 KILL_GRACE_SECONDS = 10
-CTEST_RESULT = re.compile(r"Test\s+#\d+: (\S+) \.*\s*(?:\*\*\*)?(Passed|Failed|Timeout|Exception|Not Run)")
+# "  3/20 Test  #3: tst_client ......***Failed    1.00 sec", also "Subprocess aborted***Exception:".
+CTEST_RESULT = re.compile(r"Test\s+#\d+: (\S+) \.+\s*(.*?)\s+[\d.]+ sec")
 ADD_TEST = re.compile(r'^add_test\((\S+) "([^"]+)"', re.MULTILINE)
 COMPILE_LINE = re.compile(r"Building (?:CXX|C) object")
+# Qt Test's "FAIL!  : TestClient::lines(57) Compared values are not the same", "PASS   : ...".
+QTEST_RESULT = re.compile(r"^(FAIL!|PASS)\s+: (\w+::\w+)")
 
 
 @dataclass
@@ -62,6 +65,7 @@ class Fault:
     file_line: Optional[int] = None
     status: str = ""
     killers: List[str] = field(default_factory=list)
+    functions: List[str] = field(default_factory=list)  # failing Qt Test functions
     seconds: float = 0.0
     note: str = ""
 
@@ -257,6 +261,41 @@ def coarse_timestamps(folder):
     return not fine
 
 
+def failing_functions(output):
+    """The Qt Test functions that failed in ctest's output of failed tests; for a test that
+    crashed or hung without a failure line, "after" the last function that passed."""
+    functions = []
+    block_failed, block_functions, last_passed = False, [], None
+
+    def close_block():
+        if block_failed:
+            functions.extend(block_functions or ([f"after {last_passed}"] if last_passed else []))
+
+    for line in output.splitlines():
+        result = CTEST_RESULT.search(line)
+        if result:
+            close_block()
+            block_failed, block_functions, last_passed = result.group(2) != "Passed", [], None
+            continue
+        m = QTEST_RESULT.match(line)
+        if m and m.group(1) == "FAIL!":
+            block_functions.append(m.group(2))
+        elif m:
+            last_passed = m.group(2)
+    close_block()
+    return list(dict.fromkeys(functions))
+
+
+def how_it_failed(status):
+    if "Timeout" in status:
+        return " (timeout)"
+    if "Exception" in status or "aborted" in status.lower():
+        return " (crash)"
+    if "Not Run" in status:
+        return " (not run)"
+    return ""
+
+
 def compiled(path, build_output):
     """Whether the build compiled the faulty file: its own object for a source file, anything
     for a header, whose dependants are not known here."""
@@ -334,15 +373,19 @@ class Workspace:
                     f.write(lowered)
 
     def run_suite(self, log, stop_on_failure):
-        """(True, []) when every selected test passed, (False, failing tests) when one did not, None
-        when ctest could not run."""
+        """(True, [], []) when every selected test passed, (False, failing tests, failing test
+        functions) when one did not, None when ctest could not run."""
         self.limit_test_times()
-        args = ["ctest", "-j", str(self.args.test_jobs), "--timeout", str(self.args.timeout)]
+        args = ["ctest", "-j", str(self.args.test_jobs), "--timeout", str(self.args.timeout),
+                "--output-on-failure"]
         if stop_on_failure:
             args.append("--stop-on-failure")
         if self.args.tests:
             args += ["-R", self.args.tests]
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        with open(log, "a", encoding="utf-8"):
+            pass
+        start = os.path.getsize(log)
         # A guard for ctest itself; each test has its own limit.
         whole = self.args.timeout * (len(self.targets) + 2) + 60
         failures = []
@@ -350,20 +393,26 @@ class Workspace:
         def note_result(line):
             m = CTEST_RESULT.search(line)
             if m and m.group(2) != "Passed":
-                how = {"Failed": "", "Timeout": " (timeout)", "Exception": " (crash)",
-                       "Not Run": " (not run)"}[m.group(2)]
-                failures.append(m.group(1) + how)
+                failures.append(m.group(1) + how_it_failed(m.group(2)))
             # --stop-on-failure only stops starting tests; those still running are ended here.
             return stop_on_failure and bool(failures)
 
         rc = self.runner.run(args, self.build, log, env=env, timeout=whole, until=note_result)
         if rc is None and not failures:
             failures.append("ctest (timeout)")
+        if rc and not failures:
+            # A result line in a form not known here: ctest still lists what failed.
+            listed = os.path.join(self.build, "Testing", "Temporary", "LastTestsFailed.log")
+            if os.path.isfile(listed):
+                with open(listed, encoding="utf-8", errors="replace") as f:
+                    failures = [l.strip().split(":", 1)[-1] for l in f if l.strip()]
         if rc == 0 and not failures:
-            return True, []
-        if failures:
-            return False, failures
-        return None
+            return True, [], []
+        if not failures:
+            return None
+        with open(log, encoding="utf-8", errors="replace") as f:
+            f.seek(start)
+            return False, failures, failing_functions(f.read())
 
     def baseline(self):
         log = os.path.join(self.logs, "baseline.log")
@@ -410,7 +459,7 @@ class Workspace:
             elif result[0]:
                 fault.status = "survived"
             else:
-                fault.status, fault.killers = "killed", result[1]
+                fault.status, fault.killers, fault.functions = "killed", result[1], result[2]
         finally:
             # Rewritten, not restored with its old time stamp: the build must see the change back.
             self.write(path, original_text)
@@ -472,11 +521,12 @@ def write_markdown(faults, path, args, started):
              f"per-test limit {args.timeout} s; "
              + ("every test run for each fault" if args.all_tests else "stopped at the first failing test"),
              f"- Result: {summary(faults)[0]}", "",
-             "| id | where | fault | status | killed by / note | time |",
-             "|---|---|---|---|---|---|"]
+             "| id | where | fault | status | killed by / note | failing test functions | time |",
+             "|---|---|---|---|---|---|---|"]
     for f in faults:
         lines.append(f"| {f.id} | {cell(where(f))} | {cell(f.description)} | {f.status} | "
-                     f"{cell(killed_by(f))} | {f'{f.seconds:.0f} s' if f.seconds else ''} |")
+                     f"{cell(killed_by(f))} | {cell(', '.join(f.functions))} | "
+                     f"{f'{f.seconds:.0f} s' if f.seconds else ''} |")
     with open(path, "w", encoding="utf-8") as out:
         out.write("\n".join(lines) + "\n")
 
@@ -556,11 +606,14 @@ def main():
             while True:
                 with lock:
                     if not todo:
-                        return
+                        break
                     fault = todo.pop(0)
                 ws.try_fault(fault)
                 print(f"[w{index}] {fault.id:5} {where(fault):40} {fault.status:11} "
                       f"{killed_by(fault)} ({fault.seconds:.0f} s)", flush=True)
+            # The last revert is compiled too: the scratch build never keeps a faulty object.
+            if not ws.build_targets(os.path.join(ws.logs, "final.log")):
+                print(f"[w{index}] the reverted copy does not build, see {ws.logs}/final.log")
         except Interrupted:
             pass
         except SystemExit as e:
