@@ -506,7 +506,8 @@ def tree_state():
         return subprocess.run(["git", *args], cwd=TREE, stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL).stdout.decode().strip()
     head = git("rev-parse", "--short", "HEAD")
-    dirty = " with uncommitted changes" if git("status", "--porcelain", "--untracked-files=no") else ""
+    dirty = git("status", "--porcelain", "--untracked-files=no")
+    dirty = " with uncommitted changes" if dirty else ""
     return f"{git('rev-parse', '--abbrev-ref', 'HEAD')} at {head}{dirty}"
 
 
@@ -514,12 +515,12 @@ def write_markdown(faults, path, args, started):
     def cell(text):
         return text.replace("|", "\\|").replace("\n", " ")
 
-    lines = [f"# Mutation kill table", "",
+    how = "every test run for each fault" if args.all_tests else "stopped at the first failing test"
+    lines = ["# Mutation kill table", "",
              f"- Tree: {tree_state()}",
              f"- Run: {time.strftime('%Y-%m-%d %H:%M', time.localtime(started))}, "
              f"{(time.time() - started) / 60:.0f} min; tests: {args.tests or 'all'}; "
-             f"per-test limit {args.timeout} s; "
-             + ("every test run for each fault" if args.all_tests else "stopped at the first failing test"),
+             f"per-test limit {args.timeout} s; {how}",
              f"- Result: {summary(faults)[0]}", "",
              "| id | where | fault | status | killed by / note | failing test functions | time |",
              "|---|---|---|---|---|---|---|"]
@@ -542,7 +543,8 @@ def parse_args():
     p.add_argument("--list", default=os.path.join(TREE, "scripts", "mutations.txt"),
                    help="fault list (default: scripts/mutations.txt)")
     p.add_argument("--tests", metavar="REGEX", help="run only the tests matching REGEX (ctest -R)")
-    p.add_argument("--timeout", type=int, default=120, help="per-test limit in seconds (default 120)")
+    p.add_argument("--timeout", type=int, default=120,
+                   help="per-test limit in seconds (default 120)")
     p.add_argument("--all-tests", action="store_true",
                    help="run every selected test for each fault, naming every test that kills it "
                         "(default: stop at the first failing test)")
