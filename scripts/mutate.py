@@ -41,9 +41,9 @@ from typing import List, Optional
 SEPARATOR = "|||"
 FIELDS = 5
 TREE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-# Targets built besides the test executables: the console and the simulated machine that the
-# end-to-end tests start, so that a fault in either always compiles.
-EXTRA_TARGETS = ["tarn", "tarn-machine"]
+# Targets built besides the test executables: the console, and the simulated machine and tools
+# that the tests start, so that a fault in any of them always compiles.
+EXTRA_TARGETS = ["tarn", "tarn-machine", "tarn-img", "tarn-report"]
 COUNTED = ("killed", "survived")
 KILL_GRACE_SECONDS = 10
 # "  3/20 Test  #3: tst_client ......***Failed    1.00 sec", also "Subprocess aborted***Exception:".
