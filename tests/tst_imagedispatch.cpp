@@ -361,12 +361,12 @@ void TestImageDispatch::waits()
     if (wait == int(Wait::Read))
         machine.stopReading();
     bool stop = false;
-    QObject scope; // no stop arrives after this test
-    if (stopped)
-        QTimer::singleShot(300, Qt::PreciseTimer, &scope, [&stop] { stop = true; });
     const ProcessCpuClock cpuClock;
     QElapsedTimer timer;
     timer.start();
+    QObject scope; // no stop arrives after this test
+    if (stopped)
+        QTimer::singleShot(300, Qt::PreciseTimer, &scope, [&stop] { stop = true; });
     const Outcome outcome = dispatch(port, sending(name), [&stop] { return stop; });
     const qint64 elapsed = timer.elapsed();
     const double cpu = cpuClock.elapsed();
