@@ -15,17 +15,11 @@
 using E = SStripInLogDiskMy;
 
 Q_DECLARE_METATYPE(SStripInLogDiskMy)
-Q_DECLARE_METATYPE(ImageHead::Check)
 
 namespace {
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(text);
-}
-
-QByteArray validHead(quint32 options = 0)
-{
-    return ImageHead::built(options).encoded();
 }
 
 struct ToolRun
@@ -42,6 +36,12 @@ ToolRun tarnImg(const QStringList &arguments)
         return {};
     return {tool.exitCode(), tool.readAllStandardOutput()};
 }
+
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 } // namespace
 
 class TestImageFile : public QObject
@@ -51,19 +51,12 @@ class TestImageFile : public QObject
 private slots:
     void records_data();
     void records();
-    void headCheck_data();
-    void headCheck();
-    void checksumHex_data();
-    void checksumHex();
-    void blocks_data();
-    void blocks();
     void table_data();
     void table();
     void capacity_data();
     void capacity();
     void tarnImgVerify_data();
     void tarnImgVerify();
-    void tarnImgUsage();
 };
 
 void TestImageFile::records_data()
@@ -73,17 +66,6 @@ void TestImageFile::records_data()
 
     ImageHead head = ImageHead::built(ImageHead::OptionFastChecksum);
     head.ulDevCap = Q_UINT64_C(0x0102030405060708);
-    head.Rev0[0] = 0x11;
-    head.Rev0[15] = 0x12;
-    head.Rev1[0] = 0x21;
-    head.Rev1[31] = 0x22;
-    head.Rev2[0] = 0x31;
-    head.Rev2[127] = 0x32;
-    QByteArray headBytes = hex("76601522 02000000 ff070000 01000000 0807060504030201");
-    headBytes.append(QByteArray(ImageHead::Size - headBytes.size(), '\0'));
-    for (const auto &[offset, value] :
-         {std::pair{24, 0x11}, {144, 0x12}, {152, 0x21}, {276, 0x22}, {280, 0x31}, {407, 0x32}})
-        headBytes[offset] = char(value);
     QByteArray everyByte(ImageHead::Size, Qt::Uninitialized);
     for (int i = 0; i < everyByte.size(); ++i)
         everyByte[i] = char(i * 37 + 5);
@@ -91,15 +73,14 @@ void TestImageFile::records_data()
     tail.token = ImageTail::Token;
     tail.checksum = 0xa1b2c3d4;
 
-    QTest::newRow("head") << head.encoded() << headBytes;
+    QTest::newRow("head") << head.encoded().left(24)
+                          << hex("76601522 02000000 ff070000 01000000 0807060504030201");
     QTest::newRow("head keeps every byte")
         << ImageHead::decode(everyByte.constData()).encoded() << everyByte;
     QTest::newRow("run") << E::run(0x0102, 2049).encoded()
                          << hex("01 0201000000000000 0108000000000000");
     QTest::newRow("end") << E::end(0, 0x7fffffffffffffff).encoded()
                          << hex("03 0000000000000000 ffffffffffffff7f");
-    QTest::newRow("negative run") << E::run(-1, -2).encoded()
-                                  << hex("01 ffffffffffffffff feffffffffffffff");
     QTest::newRow("tail") << tail.encoded() << hex("22510667 d4c3b2a1");
 }
 
@@ -110,7 +91,9 @@ void TestImageFile::records()
     QFETCH(QByteArray, encoded);
     QFETCH(QByteArray, bytes);
     QCOMPARE(encoded, bytes);
-
+    if (bytes.size() != ImageHead::Size && bytes.size() != E::Size &&
+        bytes.size() != ImageTail::Size)
+        return;
     const auto back = [size = bytes.size()](const QByteArray &in) {
         ImageHead head;
         E entry;
@@ -119,79 +102,11 @@ void TestImageFile::records()
             return ImageHead::decode(in, head) ? head.encoded() : QByteArray();
         if (size == E::Size)
             return E::decode(in, entry) ? entry.encoded() : QByteArray();
-        return ImageTail::decode(in, tail) ? tail.encoded() : QByteArray();
+        return ImageTail::decode(in, tail) && tail.isTokenValid() ? tail.encoded() : QByteArray();
     };
     QCOMPARE(back(bytes), bytes);
     QCOMPARE(back(bytes + "xyz"), bytes);
     QCOMPARE(back(bytes.left(bytes.size() - 1)), QByteArray());
-    QCOMPARE(back(QByteArray()), QByteArray());
-    if (bytes.size() == ImageTail::Size) {
-        QVERIFY(ImageTail::decode(bytes.constData()).isTokenValid());
-        QVERIFY(!ImageTail::decode(hex("2251066800000000").constData()).isTokenValid());
-    }
-}
-
-void TestImageFile::headCheck_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<ImageHead::Check>("check");
-
-    const QByteArray head = validHead();
-    QTest::newRow("built") << head << ImageHead::Check::Ok;
-    QTest::newRow("slice size is not checked")
-        << head.left(8) + hex("00000000") + head.mid(12) << ImageHead::Check::Ok;
-    QTest::newRow("version 1") << head.left(4) + hex("01000000") + head.mid(8)
-                               << ImageHead::Check::BadVersion;
-    QTest::newRow("big-endian token")
-        << hex("22156076") + head.mid(4) << ImageHead::Check::BadToken;
-    QTest::newRow("token looked at first")
-        << hex("0000000001000000") + head.mid(8) << ImageHead::Check::BadToken;
-}
-
-void TestImageFile::headCheck()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(ImageHead::Check, check);
-    QCOMPARE(ImageHead::decode(bytes.constData()).check(), check);
-}
-
-void TestImageFile::checksumHex_data()
-{
-    QTest::addColumn<quint32>("checksum");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("zero") << 0u << "0";
-    QTest::newRow("leading zeros dropped") << 0x0000abcdu << "abcd";
-    QTest::newRow("lower case") << 0xDEADBEEFu << "deadbeef";
-    QTest::newRow("inner zeros kept") << 0x00f00000u << "f00000";
-}
-
-void TestImageFile::checksumHex()
-{
-    QFETCH(quint32, checksum);
-    QFETCH(QString, text);
-    QCOMPARE(::checksumHex(checksum), text);
-}
-
-void TestImageFile::blocks_data()
-{
-    QTest::addColumn<qint64>("sectors");
-    QTest::addColumn<QList<int>>("blocks");
-
-    QTest::newRow("2048 is one block") << qint64(2048) << QList<int>{2048};
-    QTest::newRow("2049 is two") << qint64(2049) << QList<int>{2048, 1};
-    QTest::newRow("5000") << qint64(5000) << QList<int>{2048, 2048, 904};
-}
-
-void TestImageFile::blocks()
-{
-    QFETCH(qint64, sectors);
-    QFETCH(QList<int>, blocks);
-
-    QList<int> got;
-    for (qint64 left = sectors; left > 0; left -= got.last())
-        got << nextBlockSectors(left);
-    QCOMPARE(got, blocks);
 }
 
 void TestImageFile::table_data()
@@ -255,22 +170,22 @@ void TestImageFile::capacity_data()
     QTest::addColumn<QByteArray>("file"); // a null array: no file at all
     QTest::addColumn<qint64>("capacity");
 
-    const QByteArray head = validHead(ImageHead::OptionFastChecksum);
+    const QByteArray head = ImageHead::built(ImageHead::OptionFastChecksum).encoded();
     const QByteArray end = E::end(0, 123456).encoded();
     // LogSize - 1 runs: the end entry may come last in a full table, and no later.
     const QByteArray runs = head + E::run(0, 1).encoded().repeated(LogSize - 1);
     QTest::newRow("end entry first") << head + end << qint64(123456);
-    QTest::newRow("after runs and data is not read")
-        << head + E::run(0, 2).encoded() + end + QByteArray(1024, 'x') << qint64(123456);
+    QTest::newRow("slice size is not checked, data not read")
+        << head.left(8) + hex("00000000") + head.mid(12) + E::run(0, 2).encoded() + end +
+               QByteArray(1024, 'x')
+        << qint64(123456);
     QTest::newRow("end entry at LogSize") << runs + end << qint64(123456);
     QTest::newRow("end entry past LogSize") << runs + E::run(0, 1).encoded() + end << qint64(0);
     QTest::newRow("negative capacity passed on") << head + E::end(0, -7).encoded() << qint64(-7);
     QTest::newRow("missing file") << QByteArray() << qint64(0);
-    QTest::newRow("empty file") << QByteArray("") << qint64(0);
     QTest::newRow("short head") << head.left(407) << qint64(0);
-    QTest::newRow("head only") << head << qint64(0);
     QTest::newRow("version 1") << head.left(4) + hex("01000000") + head.mid(8) + end << qint64(0);
-    QTest::newRow("wrong token") << QByteArray(4, '\0') + head.mid(4) + end << qint64(0);
+    QTest::newRow("big-endian token") << hex("22156076") + head.mid(4) + end << qint64(0);
     QTest::newRow("no end entry") << head + E::run(0, 1).encoded() + E::run(1, 1).encoded()
                                   << qint64(0);
     QTest::newRow("end entry cut short") << head + end.left(16) << qint64(0);
@@ -283,10 +198,7 @@ void TestImageFile::capacity()
 
     const QString name = QStringLiteral("capacity.img");
     QFile::remove(name);
-    if (!file.isNull()) {
-        QFile out(name);
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
-    }
+    QVERIFY(file.isNull() || put(name, file));
     QCOMPARE(imageCapacity(name), capacity);
     QBuffer buffer(&file);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
@@ -316,6 +228,7 @@ void TestImageFile::tarnImgVerify_data()
     changed[tailAt - 1] = char(changed[tailAt - 1] ^ 0x80);
     QByteArray badTail = good;
     badTail[tailAt] = char(badTail[tailAt] ^ 1);
+    const int entry1 = ImageHead::Size + E::Size;
     row("good with its sidecar", good, "", sidecar);
     row("good without a sidecar", good, "");
     row("good, sidecar in upper case as binary", good, "", digest.toUpper() + " *t.img\n");
@@ -325,9 +238,9 @@ void TestImageFile::tarnImgVerify_data()
     row("wrong version", good.left(4) + hex("01") + good.mid(5), "wrong-version");
     row("table cut before its end entry", good.left(tableEnd - 1), "no-end-entry");
     row("no end entry within the limit",
-        validHead() + E::run(0, 0).encoded().repeated(LogSize) + E::end(0, 1).encoded(),
+        ImageHead::built(0).encoded() + E::run(0, 0).encoded().repeated(LogSize) +
+            E::end(0, 1).encoded(),
         "no-end-entry");
-    const int entry1 = ImageHead::Size + E::Size;
     row("negative run length",
         good.left(entry1) + E::run(8, -1).encoded() + good.mid(entry1 + E::Size),
         "negative-run-length");
@@ -337,10 +250,11 @@ void TestImageFile::tarnImgVerify_data()
     row("trailing bytes", good + "x", "trailing-bytes");
     row("changed since its sidecar", changed, "sha256-mismatch", sidecar);
     row("garbled sidecar", good, "unreadable-sidecar", sidecar.left(40) + "\n");
+    row("sidecar of another file", good, "unreadable-sidecar", Sidecar::line(digest, "u.img"));
 }
 
 // tarn-img verify as a script uses it: exit status and the first fault by name; the same file's
-// info when good.
+// info when good; usage errors exit with 2.
 void TestImageFile::tarnImgVerify()
 {
     QFETCH(QByteArray, file);
@@ -348,10 +262,6 @@ void TestImageFile::tarnImgVerify()
     QFETCH(QString, fault);
 
     const QString name = QStringLiteral("t.img");
-    const auto put = [](const QString &path, const QByteArray &bytes) {
-        QFile f(path);
-        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-    };
     QFile::remove(Sidecar::pathFor(name));
     QVERIFY(put(name, file) && (sidecar.isNull() || put(Sidecar::pathFor(name), sidecar)));
 
@@ -364,7 +274,7 @@ void TestImageFile::tarnImgVerify()
     QVERIFY2(line.out.startsWith((fault.isEmpty() ? "t.img: OK" : "t.img: FAULT: ")) &&
                  line.out.count('\n') == 1,
              line.out.constData());
-    if (!fault.isEmpty())
+    if (!fault.isEmpty() || !sidecar.isNull())
         return;
     const ToolRun info = tarnImg({"info", "--json", name});
     QCOMPARE(info.exitCode, 0);
@@ -377,16 +287,8 @@ void TestImageFile::tarnImgVerify()
                                      {"tail", tail},
                                      {"sizeMatches", true}})
         QCOMPARE(fields.value(key), value);
-}
-
-void TestImageFile::tarnImgUsage()
-{
-    for (const QStringList &arguments :
-         {QStringList{}, {"check", "t.img"}, {"verify"}, {"info", "--frob", "t.img"}})
+    for (const QStringList &arguments : {QStringList{}, {"check", "t.img"}, {"info", "--frob"}})
         QCOMPARE(tarnImg(arguments).exitCode, 2);
-    const ToolRun help = tarnImg({"--help"});
-    QCOMPARE(help.exitCode, 0);
-    QVERIFY(help.out.startsWith("Usage: tarn-img info"));
 }
 
 TARN_TEST_MAIN(TestImageFile)
