@@ -1,9 +1,24 @@
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QtTest>
 
+#include "testkit/modalanswerer.h"
 #include "testkit/testenv.h"
+#include "ui/devicedialog.h"
 #include "ui/dispatchlist.h"
 
+namespace {
+QStringList list(const char *items)
+{
+    return QString::fromLatin1(items).split(';', Qt::SkipEmptyParts);
+}
+} // namespace
+
+// How the operator's choice of machines and devices becomes the dispatch, and the device choice
+// of a load.
 class TestDispatchList : public QObject
 {
     Q_OBJECT
@@ -13,34 +28,28 @@ private slots:
     void groups();
     void targets_data();
     void targets();
-
-private:
-    QModelIndex find(const QStandardItemModel &model, const QString &rowPath);
+    void deviceDialog_data();
+    void deviceDialog();
 };
 
 void TestDispatchList::groups_data()
 {
     QTest::addColumn<QStringList>("pairs");
     QTest::addColumn<QStringList>("groups");
-    QTest::newRow("nothing") << QStringList{} << QStringList{};
-    QTest::newRow("one device") << QStringList{"M1|S1"} << QStringList{"M1|S1"};
-    QTest::newRow("S1 and S10, S1 first")
-        << QStringList{"M1|S10", "M1|S1"} << QStringList{"M1|S1|S10"};
-    QTest::newRow("device named inside machine name")
-        << QStringList{"M1|1", "M1|S2"} << QStringList{"M1|S2"};
-    QTest::newRow("same device twice") << QStringList{"M1|S1", "M1|S1"} << QStringList{"M1|S1"};
-    QTest::newRow("names differing only in case")
-        << QStringList{"m1|S1", "M1|S2"} << QStringList{"M1|S2", "m1|S1"};
-    QTest::newRow("groups in sorted order")
-        << QStringList{"M2|S1", "M1|S3", "M1|S2"} << QStringList{"M1|S2|S3", "M2|S1"};
-    QTest::newRow("machine name prefix of another")
-        << QStringList{"M1|S1", "M10|S1", "M1|S2"} << QStringList{"M10|S1", "M1|S1|S2"};
-    QTest::newRow("source mark sorts first")
-        << QStringList{"M1|S2", "M1|*S1"} << QStringList{"M1|*S1|S2"};
-    QTest::newRow("empty device name adds nothing")
-        << QStringList{"M1|", "M1|S1"} << QStringList{"M1|S1"};
-    QTest::newRow("machine with only an empty device") << QStringList{"M1|"} << QStringList{"M1"};
-    QTest::newRow("third field ignored") << QStringList{"M1|S1|extra"} << QStringList{"M1|S1"};
+    const auto row = [](const char *name, const char *pairs, const char *groups) {
+        QTest::newRow(name) << list(pairs) << list(groups);
+    };
+    row("nothing", "", "");
+    row("S1 and S10, S1 first", "M1|S10;M1|S1", "M1|S1|S10");
+    row("device named inside machine name", "M1|1;M1|S2", "M1|S2");
+    row("same device twice", "M1|S1;M1|S1", "M1|S1");
+    row("names differing only in case", "m1|S1;M1|S2", "M1|S2;m1|S1");
+    row("groups in sorted order", "M2|S1;M1|S3;M1|S2", "M1|S2|S3;M2|S1");
+    row("machine name prefix of another", "M1|S1;M10|S1;M1|S2", "M10|S1;M1|S1|S2");
+    row("source mark sorts first", "M1|S2;M1|*S1", "M1|*S1|S2");
+    row("empty device name adds nothing", "M1|;M1|S1", "M1|S1");
+    row("machine with only an empty device", "M1|", "M1");
+    row("third field ignored", "M1|S1|extra", "M1|S1");
 }
 
 void TestDispatchList::groups()
@@ -50,55 +59,27 @@ void TestDispatchList::groups()
     QCOMPARE(dispatchGroups(pairs), groups);
 }
 
-// The tree: machine "M1" with S1, S2 and the source *S3; "M2" with S1 and a device without a
-// name; "m2" with S5; "M3" with S10 above S1. Rows are named "machine" or "machine/device".
-QModelIndex TestDispatchList::find(const QStandardItemModel &model, const QString &rowPath)
-{
-    const QString machine = rowPath.section('/', 0, 0);
-    for (int row = 0; row < model.rowCount(); ++row) {
-        const QModelIndex machineIndex = model.index(row, 0);
-        if (machineIndex.data().toString() != machine)
-            continue;
-        if (!rowPath.contains('/'))
-            return machineIndex;
-        for (int child = 0; child < model.rowCount(machineIndex); ++child) {
-            const QModelIndex device = model.index(child, 0, machineIndex);
-            if (device.data().toString() == rowPath.section('/', 1))
-                return device;
-        }
-    }
-    qFatal("no row %s", qPrintable(rowPath));
-    return {};
-}
-
 void TestDispatchList::targets_data()
 {
-    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("rows"); // "machine" or "machine/device"
     QTest::addColumn<bool>("isOperatorChoice");
     QTest::addColumn<QStringList>("dispatchList");
     QTest::addColumn<QStringList>("selectedDevices");
-    QTest::newRow("two devices on two machines")
-        << QStringList{"M2/S1", "M1/S2"} << true << QStringList{"M1|S2", "M2|S1"}
-        << QStringList{"M1|S2", "M2|S1"};
-    QTest::newRow("chosen machine rows are ignored")
-        << QStringList{"M1", "M2/S1"} << true << QStringList{"M2|S1"} << QStringList{"M2|S1"};
-    QTest::newRow("only machine rows chosen")
-        << QStringList{"M1", "M2"} << true << QStringList{} << QStringList{};
-    QTest::newRow("source device keeps its mark")
-        << QStringList{"M1/*S3"} << true << QStringList{"M1|*S3"} << QStringList{"M1|*S3"};
-    QTest::newRow("device without a name is no selected device")
-        << QStringList{"M2/"} << true << QStringList{"M2"} << QStringList{};
-    QTest::newRow("S10 above S1") << QStringList{"M3/S10", "M3/S1"} << true
-                                  << QStringList{"M3|S1|S10"} << QStringList{"M3|S1", "M3|S10"};
-    QTest::newRow("machines differing in case")
-        << QStringList{"m2/S5", "M2/S1"} << true << QStringList{"M2|S1", "m2|S5"}
-        << QStringList{"M2|S1", "m2|S5"};
-    // The whole tree as select-all leaves it: every machine row, and the device rows of the
-    // expanded machine M1 only. Each machine brings all its devices, each device once.
-    QTest::newRow("whole tree") << QStringList{"M1", "M1/S1", "M1/S2", "M1/*S3", "M2", "m2", "M3"}
-                                << false
-                                << QStringList{"M1|*S3|S1|S2", "M2|S1", "M3|S1|S10", "m2|S5"}
-                                << QStringList{};
+    const auto row = [](const char *name, const char *rows, bool chosen, const char *dispatch,
+                        const char *devices) {
+        QTest::newRow(name) << list(rows) << chosen << list(dispatch) << list(devices);
+    };
+    row("two devices on two machines", "M2/S1;M1/S2", true, "M1|S2;M2|S1", "M1|S2;M2|S1");
+    row("chosen machine rows are ignored", "M1;M2/S1", true, "M2|S1", "M2|S1");
+    row("only machine rows chosen", "M1;M2", true, "", "");
+    row("source device keeps its mark", "M1/*S3", true, "M1|*S3", "M1|*S3");
+    row("device without a name is no selected device", "M2/", true, "M2", "");
+    row("S10 above S1", "M3/S10;M3/S1", true, "M3|S1|S10", "M3|S1;M3|S10");
+    row("machines differing in case", "m2/S5;M2/S1", true, "M2|S1;m2|S5", "M2|S1;m2|S5");
+    // Select-all: every machine row, device rows of the expanded M1 only. Each machine brings
+    // all its devices, each device once.
+    row("whole tree", "M1;M1/S1;M1/S2;M1/*S3;M2;m2;M3", false, "M1|*S3|S1|S2;M2|S1;M3|S1|S10;m2|S5",
+        "");
 }
 
 void TestDispatchList::targets()
@@ -107,23 +88,86 @@ void TestDispatchList::targets()
     QFETCH(bool, isOperatorChoice);
     QFETCH(QStringList, dispatchList);
     QFETCH(QStringList, selectedDevices);
-
     QStandardItemModel model;
-    const QList<QPair<QString, QStringList>> tree = {
-        {"M1", {"S1", "S2", "*S3"}}, {"M2", {"S1", ""}}, {"m2", {"S5"}}, {"M3", {"S10", "S1"}}};
-    for (const auto &machine : tree) {
-        auto *item = new QStandardItem(machine.first);
-        for (const QString &device : machine.second)
-            item->appendRow(new QStandardItem(device));
+    QHash<QString, QModelIndex> rowAt;
+    for (const char *machine : {"M1|S1|S2|*S3", "M2|S1|", "m2|S5", "M3|S10|S1"}) {
+        const QStringList names = QString::fromLatin1(machine).split('|');
+        auto *item = new QStandardItem(names.first());
         model.appendRow(item);
+        rowAt.insert(names.first(), item->index());
+        for (const QString &device : names.mid(1)) {
+            item->appendRow(new QStandardItem(device));
+            rowAt.insert(names.first() + '/' + device, item->child(item->rowCount() - 1)->index());
+        }
     }
     QModelIndexList indexes;
     for (const QString &rowPath : rows)
-        indexes << find(model, rowPath);
-
+        indexes << rowAt.value(rowPath);
     const DispatchTargets targets = dispatchTargets(indexes, isOperatorChoice);
     QCOMPARE(targets.dispatchList, dispatchList);
     QCOMPARE(targets.selectedDevices, selectedDevices);
+}
+
+void TestDispatchList::deviceDialog_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("row"); // made current (focus frame only, nothing selected); -1: none
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<QString>("leave"); // OK, Cancel, Escape or Close
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("second") << list("S1;S2") << 1 << ""
+                            << "OK"
+                            << "S2";
+    QTest::newRow("source mark kept") << list("*S1;S2") << 0 << ""
+                                      << "OK"
+                                      << "*S1";
+    QTest::newRow("same name, second") << list("S3;S3") << 1 << ""
+                                       << "OK"
+                                       << "S3";
+    QTest::newRow("no current entry") << list("") << -1 << ""
+                                      << "OK"
+                                      << "";
+    QTest::newRow("edited entry") << list("S1;S2") << 1 << "S9"
+                                  << "OK"
+                                  << "S9";
+    for (const char *leave : {"Cancel", "Escape", "Close"})
+        QTest::newRow(leave) << list("S1;S2") << 1 << "" << leave << "";
+}
+
+void TestDispatchList::deviceDialog()
+{
+    QFETCH(QStringList, names);
+    QFETCH(int, row);
+    QFETCH(QString, edited);
+    QFETCH(QString, leave);
+    QFETCH(QString, chosen);
+    devicedialog dialog;
+    dialog.setDeviceName(names);
+    ModalAnswerer answerer;
+    answerer.perform([=](QWidget *modal) {
+        auto *list = modal->findChild<QListView *>("listView");
+        const QModelIndex index = list->model()->index(row, 0);
+        if (row >= 0)
+            list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::Clear);
+        if (!edited.isEmpty()) {
+            list->edit(index);
+            auto *editor = list->findChild<QLineEdit *>();
+            QVERIFY(editor);
+            editor->setText(edited);
+            QTest::keyClick(editor, Qt::Key_Return);
+        }
+        auto *buttons = modal->findChild<QDialogButtonBox *>("buttonBox");
+        if (leave == "Escape")
+            QTest::keyClick(modal, Qt::Key_Escape);
+        else if (leave == "Close")
+            modal->close();
+        else
+            buttons->button(leave == "OK" ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)
+                ->click();
+    });
+    QCOMPARE(dialog.exec(), int(leave == "OK" ? QDialog::Accepted : QDialog::Rejected));
+    QCOMPARE(dialog.bIsOKAcceepted(), leave == "OK");
+    QCOMPARE(dialog.getDeviceName(), chosen);
 }
 
 TARN_TEST_MAIN(TestDispatchList)
