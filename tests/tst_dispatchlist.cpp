@@ -1,13 +1,7 @@
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QListView>
-#include <QPushButton>
 #include <QStandardItemModel>
 #include <QtTest>
 
-#include "testkit/modalanswerer.h"
 #include "testkit/testenv.h"
-#include "ui/devicedialog.h"
 #include "ui/dispatchlist.h"
 
 namespace {
@@ -17,8 +11,7 @@ QStringList list(const char *items)
 }
 } // namespace
 
-// How the operator's choice of machines and devices becomes the dispatch, and the device choice
-// of a load.
+// How the operator's choice of machines and devices becomes the dispatch.
 class TestDispatchList : public QObject
 {
     Q_OBJECT
@@ -28,8 +21,6 @@ private slots:
     void groups();
     void targets_data();
     void targets();
-    void deviceDialog_data();
-    void deviceDialog();
 };
 
 void TestDispatchList::groups_data()
@@ -106,68 +97,6 @@ void TestDispatchList::targets()
     const DispatchTargets targets = dispatchTargets(indexes, isOperatorChoice);
     QCOMPARE(targets.dispatchList, dispatchList);
     QCOMPARE(targets.selectedDevices, selectedDevices);
-}
-
-void TestDispatchList::deviceDialog_data()
-{
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<int>("row"); // made current (focus frame only, nothing selected); -1: none
-    QTest::addColumn<QString>("edited");
-    QTest::addColumn<QString>("leave"); // OK, Cancel, Escape or Close
-    QTest::addColumn<QString>("chosen");
-    QTest::newRow("second") << list("S1;S2") << 1 << ""
-                            << "OK"
-                            << "S2";
-    QTest::newRow("source mark kept") << list("*S1;S2") << 0 << ""
-                                      << "OK"
-                                      << "*S1";
-    QTest::newRow("same name, second") << list("S3;S3") << 1 << ""
-                                       << "OK"
-                                       << "S3";
-    QTest::newRow("no current entry") << list("") << -1 << ""
-                                      << "OK"
-                                      << "";
-    QTest::newRow("edited entry") << list("S1;S2") << 1 << "S9"
-                                  << "OK"
-                                  << "S9";
-    for (const char *leave : {"Cancel", "Escape", "Close"})
-        QTest::newRow(leave) << list("S1;S2") << 1 << "" << leave << "";
-}
-
-void TestDispatchList::deviceDialog()
-{
-    QFETCH(QStringList, names);
-    QFETCH(int, row);
-    QFETCH(QString, edited);
-    QFETCH(QString, leave);
-    QFETCH(QString, chosen);
-    devicedialog dialog;
-    dialog.setDeviceName(names);
-    ModalAnswerer answerer;
-    answerer.perform([=](QWidget *modal) {
-        auto *list = modal->findChild<QListView *>("listView");
-        const QModelIndex index = list->model()->index(row, 0);
-        if (row >= 0)
-            list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::Clear);
-        if (!edited.isEmpty()) {
-            list->edit(index);
-            auto *editor = list->findChild<QLineEdit *>();
-            QVERIFY(editor);
-            editor->setText(edited);
-            QTest::keyClick(editor, Qt::Key_Return);
-        }
-        auto *buttons = modal->findChild<QDialogButtonBox *>("buttonBox");
-        if (leave == "Escape")
-            QTest::keyClick(modal, Qt::Key_Escape);
-        else if (leave == "Close")
-            modal->close();
-        else
-            buttons->button(leave == "OK" ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)
-                ->click();
-    });
-    QCOMPARE(dialog.exec(), int(leave == "OK" ? QDialog::Accepted : QDialog::Rejected));
-    QCOMPARE(dialog.bIsOKAcceepted(), leave == "OK");
-    QCOMPARE(dialog.getDeviceName(), chosen);
 }
 
 TARN_TEST_MAIN(TestDispatchList)

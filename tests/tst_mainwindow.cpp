@@ -1,25 +1,25 @@
 #include <QDialogButtonBox>
+#include <QListView>
 #include <QListWidget>
-#include <QMenuBar>
 #include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTcpServer>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QTreeView>
 #include <QtTest>
 
 #include "app/para.h"
-#include "app/setupdialog.h"
 #include "client/client.h"
 #include "server/server.h"
+#include "testkit/loopbackport.h"
 #include "testkit/modalanswerer.h"
+#include "testkit/scriptedpeer.h"
 #include "testkit/testenv.h"
+#include "transfer/transferlimits.h"
 #include "ui/mainwindow.h"
 #include "ui/progressdelegate.h"
 #include "ui/transferprogress.h"
@@ -27,22 +27,19 @@
 using S = QStringList;
 
 namespace {
-template <typename T> T *child(QObject *parent, const char *name)
-{
-    T *object = parent->findChild<T *>(name);
-    if (!object)
-        qFatal("no object %s", name);
-    return object;
-}
-
-QList<QStandardItem *> row(const QString &name)
-{
-    QList<QStandardItem *> items;
-    items << new QStandardItem(name);
-    for (int column = 1; column < 7; ++column)
-        items << new QStandardItem();
-    return items;
-}
+const char *const NotConnected = "Please press the Connection button to connect the machine.!";
+const char *const SelectAnyDevice = "Please select any one Device!";
+const char *const Busy = "server is busy!";
+// What the operator triggers: actions by object name, the Files tab's buttons by their role.
+const char *const BriefLoad = "actionBriefLoad";
+const char *const FullLoad = "actionFullLoad";
+const char *const Dispatch = "actionUpload";
+const char *const RefreshFiles = "actionReflash_Files";
+const char *const ApplyButton = "Apply";
+const char *const UploadButton = "Save";
+constexpr int WaitMs = 10000;
+// Time limits shrink to 0.4%: a load that nobody serves gives up within about a second.
+constexpr int TestMsPerSecond = 4;
 } // namespace
 
 class TestMainWindow : public QObject
@@ -53,213 +50,149 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void layout();
-    void actions_data();
-    void actions();
     void clickingRowsSwitchesLoadActions();
-    void setupActionRunsSetupDialog();
-    void transferProgressInStatusBar();
-    void progressText_data();
-    void progressText();
+    void transferProgress_data();
+    void transferProgress();
     void fileListThinning_data();
     void fileListThinning();
-    void closingWhenIdleDestroysWindow();
     void summaryReadsAtAGlance();
+    void refusals_data();
+    void refusals();
+    void loadsChosenDevice_data();
+    void loadsChosenDevice();
+    void busyConsoleRefusesTransfersAndClose();
+    void refreshApplyAndUpload();
 
 private:
+    void trigger(const QString &what);
+    // A machine with the given devices, the one named source marked as such.
+    ScriptedPeer *addMachine(const QString &name, const S &ports, const QString &source = {});
+    // "M1" names a machine row, "M1/S2" a device row (its text as shown, source mark included).
+    QModelIndex rowOf(const QString &rowPath);
+    void select(const S &rowPaths);
+    void selectFile(const QString &name);
+    QString logText() const
+    {
+        return window->findChild<QTextBrowser *>("logGlobal")->toPlainText();
+    }
+    QString status() const { return window->statusBar()->currentMessage(); }
+    QTabWidget *tabs() const { return window->findChild<QTabWidget *>("tabWidget"); }
+    QString currentTab() const { return tabs()->currentWidget()->objectName(); }
+    QTreeView *tree() const { return window->findChild<QTreeView *>("treeView"); }
+    QListWidget *files() const { return window->findChild<QListWidget *>("listWidgetFiles"); }
+    S fileNames() const
+    {
+        S names;
+        for (int row = 0; row < files()->count(); ++row)
+            names << files()->item(row)->text();
+        return names;
+    }
+    Server *server() const { return window->findChild<Server *>(); }
+
     QPointer<MainWindow> window;
+    QList<ScriptedPeer *> peers;
+    QTemporaryDir workDir;
 };
 
 void TestMainWindow::initTestCase()
 {
     // Nothing here may announce on a real network.
     Server::setAddressEntrySource([] { return QList<QNetworkAddressEntry>(); });
+    TransferLimits::setMsPerSecond(TestMsPerSecond);
     para.save(Para::paraDefault);
+    QVERIFY(workDir.isValid());
 }
 
 void TestMainWindow::init()
 {
-    // A command port nobody else uses.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    para.tcpport = probe.serverPort();
-    probe.close();
+    para.tcpport = freePortPair();
+    QVERIFY(para.tcpport);
     window = new MainWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
 }
 
 void TestMainWindow::cleanup()
 {
     delete window;
+    qDeleteAll(peers);
+    peers.clear();
+    QTRY_VERIFY(!Client::isBusy());
 }
 
-void TestMainWindow::layout()
+void TestMainWindow::trigger(const QString &what)
 {
-    QCOMPARE(window->windowTitle(), QStringLiteral("TARN"));
-    QVERIFY(!window->windowIcon().isNull());
-    QVERIFY(!window->findChild<QMenuBar *>());
-    QVERIFY(child<Server>(window, "")->parent() == window);
-    auto *buttons = child<QDialogButtonBox>(window, "buttonBox");
-    QCOMPARE(buttons->button(QDialogButtonBox::Save)->text(), QStringLiteral("Upload"));
-    QCOMPARE(buttons->button(QDialogButtonBox::Apply)->text(), QStringLiteral("Apply"));
-
-    auto *tabs = child<QTabWidget>(window, "tabWidget");
-    QCOMPARE(tabs->currentIndex(), 0);
-    QStringList tabList;
-    for (int i = 0; i < tabs->count(); ++i)
-        tabList << tabs->widget(i)->objectName() + ": " + tabs->tabText(i);
-    QCOMPARE(tabList, QStringList({"tabSummary: Machines Summary", "tabGlobalJournal: Global Log",
-                                   "tabFiles: Files"}));
-    auto *view = child<QTreeView>(window, "treeView");
-    QVERIFY(view->parent() == tabs->widget(0));
-    QVERIFY(child<QTextBrowser>(window, "logGlobal")->parent() == tabs->widget(1));
-    QVERIFY(child<QListWidget>(window, "listWidgetFiles")->parent() == tabs->widget(2));
-
-    auto *bar = child<QToolBar>(window, "toolBar");
-    QCOMPARE(bar->iconSize(), QSize(48, 48));
-    QStringList order;
-    for (QAction *action : bar->actions())
-        order << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
-    QCOMPARE(order, QStringList({"actionReflash", "|", "actionCopy", "actionCompare",
-                                 "actionVerify", "actionErase", "|", "actionAbort", "|",
-                                 "actionReflash_Files", "actionBriefLoad", "actionFullLoad",
-                                 "actionUpload", "|", "actionSetup", "|"}));
-
-    QStringList headers;
-    for (int column = 0; column < view->model()->columnCount(); ++column)
-        headers << view->model()->headerData(column, Qt::Horizontal).toString();
-    QCOMPARE(headers, QStringList({"Index", "ModelName", "VendorName", "Capacity", "Status",
-                                   "Percentage", "Note"}));
-    QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QCOMPARE(view->selectionMode(), QAbstractItemView::MultiSelection);
-    QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
+    if (auto *action = window->findChild<QAction *>(what))
+        return action->trigger();
+    auto *buttons = window->findChild<QDialogButtonBox *>("buttonBox");
+    buttons->button(what == ApplyButton ? QDialogButtonBox::Apply : QDialogButtonBox::Save)
+        ->click();
 }
 
-void TestMainWindow::actions_data()
+ScriptedPeer *TestMainWindow::addMachine(const QString &name, const S &ports, const QString &source)
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("toolTip");
-    QTest::addColumn<QString>("icon");
-    auto add = [](const char *name, const char *text, const char *tip, const char *icon) {
-        QTest::newRow(name) << name << text << tip << QString(":/icons/%1").arg(icon);
-    };
-    add("actionCopy", "COPY", "COPY", "fullcopy.ico");
-    add("actionErase", "ERASE", "ERASE", "erase.ico");
-    add("actionVerify", "VERIFY", "VERIFY", "verify.ico");
-    add("actionSetup", "SETUP", "SETUP", "tool.ico");
-    add("actionUpload", "Upload", "Restore Image to all client source devices", "dispatch.ico");
-    add("actionAbort", "Stop", "Stop", "abort.ico");
-    add("actionReflash", "Reflash", "Connection", "reflash.ico");
-    add("actionCompare", "COMPARE", "COMPARE", "fullcompare.ico");
-    add("actionResize", "RESIZE", "RESIZE", "resize.ico");
-    add("actionBriefLoad", "BRIEF LOAD", "BRIEF LOAD", "briefload.ico");
-    add("actionFullLoad", "FULL LOAD", "FULL LOAD", "fullload.ico");
-    add("actionReflash_Files", "Refresh files", "Refresh files", "reflashFiles.ico");
+    auto *peer = new ScriptedPeer();
+    peers << peer;
+    if (!peer->connectTo(QHostAddress::LocalHost, static_cast<quint16>(para.tcpport)))
+        return nullptr;
+    peer->sendLine(QStringLiteral("&M %1|Model|Vendor|1.0|%2|%3|END")
+                       .arg(name)
+                       .arg(ports.size())
+                       .arg(ports.join('|')));
+    if (!source.isEmpty())
+        peer->sendLines({"&N", "source=" + source, "Settings End"});
+    const QString last = name + '/' + (source.isEmpty() ? ports.last() : '*' + source);
+    return ScriptedPeer::waitUntil([&] { return rowOf(last).isValid(); }, WaitMs) ? peer : nullptr;
 }
 
-void TestMainWindow::actions()
+QModelIndex TestMainWindow::rowOf(const QString &rowPath)
 {
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(QString, toolTip);
-    QFETCH(QString, icon);
-    auto *action = child<QAction>(window, name.toLatin1());
-    QCOMPARE(action->text(), text);
-    QCOMPARE(action->toolTip(), toolTip);
-    QVERIFY(action->isEnabled());
-    // The action shows that very picture, drawn at the tool bar's size.
-    const QImage picture(icon);
-    QCOMPARE(picture.size(), QSize(48, 48));
-    const QImage shown =
-        action->icon().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(shown, picture.convertToFormat(QImage::Format_ARGB32));
+    QAbstractItemModel *model = tree()->model();
+    QModelIndex row;
+    for (const QString &name : rowPath.split('/'))
+        row = model->match(model->index(0, 0, row), Qt::DisplayRole, name, 1, Qt::MatchExactly)
+                  .value(0);
+    return row;
+}
+
+void TestMainWindow::select(const S &rowPaths)
+{
+    tree()->selectionModel()->clearSelection();
+    for (const QString &rowPath : rowPaths) {
+        QVERIFY2(rowOf(rowPath).isValid(), qPrintable(rowPath));
+        tree()->selectionModel()->select(rowOf(rowPath),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+void TestMainWindow::selectFile(const QString &name)
+{
+    files()->clearSelection();
+    const QList<QListWidgetItem *> found = files()->findItems(name, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(name));
+    found.first()->setSelected(true);
 }
 
 void TestMainWindow::clickingRowsSwitchesLoadActions()
 {
-    auto *view = child<QTreeView>(window, "treeView");
-    auto *model = qobject_cast<QStandardItemModel *>(view->model());
-    QList<QStandardItem *> machine = row("M1");
-    machine.first()->appendRow(row("*S1"));
-    machine.first()->appendRow(row("S2"));
-    model->appendRow(machine);
-    view->expandAll();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    auto *brief = child<QAction>(window, "actionBriefLoad");
-    auto *full = child<QAction>(window, "actionFullLoad");
-
-    const QModelIndex machineIndex = model->index(0, 0);
-    const QModelIndex deviceIndex = model->index(1, 0, machineIndex);
-    auto click = [&](const QModelIndex &index) {
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          view->visualRect(index).center());
+    QVERIFY(addMachine("M1", {"S1", "S2"}));
+    tree()->expandAll();
+    auto *brief = window->findChild<QAction *>(BriefLoad);
+    auto *full = window->findChild<QAction *>(FullLoad);
+    const auto click = [&](const QModelIndex &index) {
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          tree()->visualRect(index).center());
+        return int(brief->isEnabled()) + int(full->isEnabled());
     };
-    click(machineIndex);
-    QVERIFY(!brief->isEnabled() && !full->isEnabled());
-    click(deviceIndex);
-    QVERIFY(brief->isEnabled() && full->isEnabled());
-    // Each click toggles its own row: the device row is selected again with the machine row.
-    QCOMPARE(view->selectionModel()->selectedRows().size(), 2);
-    click(machineIndex); // deselects the machine row; still a machine row click
-    QVERIFY(!brief->isEnabled() && !full->isEnabled());
-    // A click on another column of a device row counts as the device row.
-    click(model->index(0, 4, machineIndex));
-    QVERIFY(brief->isEnabled() && full->isEnabled());
-    // Keyboard moves leave the actions as the last click set them.
-    view->setFocus();
-    QTest::keyClick(view, Qt::Key_Up);
-    QTest::keyClick(view, Qt::Key_Home);
-    QCOMPARE(view->currentIndex().row(), 0);
-    QVERIFY(brief->isEnabled() && full->isEnabled());
+    QCOMPARE(click(rowOf("M1")), 0);
+    QCOMPARE(click(rowOf("M1/S2")), 2);
+    // Each click toggles its own row: the device row is selected with the machine row.
+    QCOMPARE(tree()->selectionModel()->selectedRows().size(), 2);
+    QCOMPARE(click(rowOf("M1")), 0); // deselects the machine row; still a machine row click
+    QCOMPARE(click(rowOf("M1/S2").siblingAtColumn(Client::IndexStatus)), 2);
 }
 
-void TestMainWindow::setupActionRunsSetupDialog()
-{
-    ModalAnswerer answerer;
-    answerer.pressButton(QMessageBox::Cancel);
-    child<QAction>(window, "actionSetup")->trigger();
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.last().className, QStringLiteral("SetupDialog"));
-    QCOMPARE(answerer.last().title, QStringLiteral("Setup"));
-    // Scheduled for deletion once the modal run ends.
-    const auto dialogLeft = [] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<SetupDialog *>(w))
-                return true;
-        return false;
-    };
-    QTRY_VERIFY(!dialogLeft());
-}
-
-void TestMainWindow::transferProgressInStatusBar()
-{
-    window->show();
-    auto *bar = child<QProgressBar>(window, "progressTransfer");
-    QVERIFY(bar->isHidden());
-    QVERIFY(window->statusBar()->isAncestorOf(bar));
-    Server *server = child<Server>(window, "");
-
-    emit server->transferProgress(0, 0);
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->maximum(), 0); // busy indicator while the total is unknown
-
-    emit server->transferProgress(250000000, 1000000000);
-    QCOMPARE(bar->maximum(), TransferProgressSteps);
-    QCOMPARE(bar->value(), TransferProgressSteps / 4);
-    QVERIFY2(bar->format().startsWith(QStringLiteral("250.0 / 1000.0 MB, ")),
-             qPrintable(bar->format()));
-    QCOMPARE(bar->toolTip(), bar->format());
-
-    emit server->transferFinished();
-    QVERIFY(bar->isHidden());
-    // A new transfer starts over.
-    emit server->transferProgress(1000, 0);
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->maximum(), 0);
-}
-
-void TestMainWindow::progressText_data()
+void TestMainWindow::transferProgress_data()
 {
     QTest::addColumn<qint64>("done");
     QTest::addColumn<qint64>("total");
@@ -283,7 +216,7 @@ void TestMainWindow::progressText_data()
     add("no clock", 10, 100, 10, 0, 100, "0.0 / 0.0 MB, 0.0 MB/s");
 }
 
-void TestMainWindow::progressText()
+void TestMainWindow::transferProgress()
 {
     QFETCH(qint64, done);
     QFETCH(qint64, total);
@@ -293,75 +226,69 @@ void TestMainWindow::progressText()
     QFETCH(QString, text);
     QCOMPARE(transferProgressStep(done, total), step);
     QCOMPARE(transferProgressText(done, total, moved, elapsedMs), text);
+    // The status bar shows it, a busy indicator while the total is unknown, until the end.
+    auto *bar = window->findChild<QProgressBar *>("progressTransfer");
+    QVERIFY(bar->isHidden() && window->statusBar()->isAncestorOf(bar));
+    emit server()->transferProgress(done, total);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->maximum(), total > 0 ? TransferProgressSteps : 0);
+    QCOMPARE(bar->value(), step);
+    QVERIFY2(bar->format().startsWith(text.section(", ", 0, 0)), qPrintable(bar->format()));
+    QCOMPARE(bar->toolTip(), bar->format());
+    emit server()->transferFinished();
+    QVERIFY(bar->isHidden());
 }
 
 void TestMainWindow::fileListThinning_data()
 {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("later");
-    QTest::newRow("inside longer names, not across separators, case") << "a.img|img|im|g|A.IMG|x|xa"
-                                                                      << "xa.imx|b.im|g";
-    QStringList first, later;
+    QTest::addColumn<S>("answers");
+    QTest::newRow("inside longer names, not across separators, case")
+        << S{"a.img|img|im|g|A.IMG|x|xa", "xa.imx|b.im|g"};
+    QTest::newRow("empty entries kept") << S{"a.img|", "a.img", "a.img|b.img"};
+    QTest::newRow("empty answer") << S{"a.img|b.img", ""};
+    S first, later;
     for (int i = 0; i < 3000; ++i) {
         first << QStringLiteral("f%1.img").arg(i);
         later << QString(i % 3 ? "f%1.img.old" : "g%1.img").arg(i);
     }
-    QTest::newRow("thousands") << first.join('|') << later.join('|');
+    QTest::newRow("thousands") << S{first.join('|'), later.join('|')};
 }
 
 void TestMainWindow::fileListThinning()
 {
-    QFETCH(QString, first);
-    QFETCH(QString, later);
-    // The rule: an entry of the first answer stays while its text occurs in the later one.
-    QStringList kept;
-    for (const QString &name : first.split('|'))
-        if (later.contains(name))
-            kept << name;
-    window->reflashFiles(first);
-    window->reflashFiles(later);
-    QStringList shown;
-    for (const QListWidgetItem *item :
-         child<QListWidget>(window, "listWidgetFiles")->findItems("*", Qt::MatchWildcard))
-        shown << item->text();
-    QCOMPARE(shown, kept);
-}
-
-void TestMainWindow::closingWhenIdleDestroysWindow()
-{
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    QVERIFY(window->close());
-    QTRY_VERIFY(window.isNull());
+    QFETCH(S, answers);
+    // The first answer fills the list; an entry stays while its text occurs in every later one.
+    S kept = answers.first().split('|');
+    for (QString answer : answers) {
+        emit server()->reflashFiles(answer);
+        for (int i = kept.size() - 1; i >= 0; --i)
+            if (!answer.contains(kept.at(i)))
+                kept.removeAt(i);
+    }
+    QCOMPARE(fileNames(), kept);
 }
 
 void TestMainWindow::summaryReadsAtAGlance()
 {
-    auto *view = child<QTreeView>(window, "treeView");
-    auto *model = qobject_cast<QStandardItemModel *>(view->model());
-    auto *delegate = qobject_cast<ProgressDelegate *>(view->itemDelegate());
+    QVERIFY(addMachine("M1", {"P0", "P1", "P2", "P3"}));
+    QAbstractItemModel *model = tree()->model();
+    auto *delegate = qobject_cast<ProgressDelegate *>(tree()->itemDelegate());
     QVERIFY(delegate);
-    QList<QStandardItem *> machine = row("M1");
-    model->appendRow(machine);
-    machine.at(Client::IndexStatus)->setText("COPY");
+    const QModelIndex machine = rowOf("M1");
+    const auto cell = [&](int device, int column) { return model->index(device, column, machine); };
+    model->setData(machine.siblingAtColumn(Client::IndexStatus), "COPY");
     const S statuses{"", "OK", "NG", "SOURCE"};
-    for (const QString &status : statuses) {
-        QList<QStandardItem *> device = row("P");
-        machine.first()->appendRow(device);
-        device.at(Client::IndexStatus)->setText(status);
-        device.at(Client::IndexPercentage)->setText(status == "SOURCE" ? "" : "57%");
+    for (int device = 0; device < statuses.size(); ++device) {
+        model->setData(cell(device, Client::IndexStatus), statuses.at(device));
+        model->setData(cell(device, Client::IndexPercentage), device == 3 ? "" : "57%");
     }
-    const auto cell = [&](int device, int column) {
-        return model->index(device, column, model->index(0, 0));
+    const auto colour = [&](int device) {
+        return cell(device, Client::IndexStatus).data(Qt::ForegroundRole);
     };
-    const auto foreground = [&](int device) {
-        return cell(device, Client::IndexStatus).data(Qt::ForegroundRole).value<QBrush>().color();
-    };
-    QCOMPARE(foreground(1), QColor(0x1b, 0x7f, 0x2a));
-    QCOMPARE(foreground(2), QColor(0xc6, 0x28, 0x28));
-    QVERIFY(!cell(0, Client::IndexStatus).data(Qt::ForegroundRole).isValid());
-    QCOMPARE(cell(1, Client::IndexStatus).data().toString(), QString("OK"));
-    QCOMPARE(delegate->toolTip(model->index(0, Client::IndexStatus)),
+    QCOMPARE(colour(1).value<QBrush>().color(), QColor(0x1b, 0x7f, 0x2a));
+    QCOMPARE(colour(2).value<QBrush>().color(), QColor(0xc6, 0x28, 0x28));
+    QVERIFY(!colour(0).isValid());
+    QCOMPARE(delegate->toolTip(machine.siblingAtColumn(Client::IndexStatus)),
              QString("OK: 1, NG: 1, in progress: 1"));
     QCOMPARE(delegate->toolTip(cell(0, Client::IndexPercentage)), QString()); // no rate yet
 
@@ -371,15 +298,15 @@ void TestMainWindow::summaryReadsAtAGlance()
         image.fill(Qt::white);
         QPainter painter(&image);
         QStyleOptionViewItem option;
-        option.initFrom(view);
+        option.initFrom(tree());
         option.rect = image.rect();
         delegate->paint(&painter, option, cell(device, Client::IndexPercentage));
         return QPair<QRgb, QRgb>(image.pixel(40, 10), image.pixel(170, 10));
     };
     QVERIFY(painted(0).first != painted(0).second);
     QCOMPARE(painted(1).first, QColor(Qt::white).rgb());
-    model->itemFromIndex(cell(1, Client::IndexStatus))->setText("Verifying");
-    QVERIFY(!cell(1, Client::IndexStatus).data(Qt::ForegroundRole).isValid());
+    model->setData(cell(1, Client::IndexStatus), "Verifying");
+    QVERIFY(!colour(1).isValid());
     QVERIFY(painted(1).first != painted(1).second);
 
     // Rate and time left over the last minute of progress lines, nothing before the second line.
@@ -397,6 +324,280 @@ void TestMainWindow::summaryReadsAtAGlance()
              QString("Rate: 10.0 % per minute\nTime left: 0:09:00"));
     QCOMPARE(rated.toolTip(cell(1, Client::IndexPercentage)),
              QString("Rate: 0.0 % per minute\nTime left: unknown"));
+}
+
+void TestMainWindow::refusals_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("answers"); // file lists of the machine, ";" between; "-": none
+    QTest::addColumn<QString>("file");    // selected entry, "-" for none
+    QTest::addColumn<QString>("rows");    // chosen tree rows, "collapsed", or "tabs" (stand-ins)
+    QTest::addColumn<QString>("box");     // title and text of the box, answered by its last button
+    QTest::addColumn<QString>("tab");     // shown afterwards
+    const auto row = [](const QString &name, const char *what, const char *answers,
+                        const char *file, const char *rows, const QString &box, const char *tab) {
+        QTest::newRow(qPrintable(name)) << what << answers << file << rows << box << tab;
+    };
+    const QString notConnected = QStringLiteral("Error: ") + NotConnected;
+    // Nothing connected: each one refuses and points at Connection.
+    for (const char *what :
+         {BriefLoad, FullLoad, Dispatch, RefreshFiles, ApplyButton, UploadButton})
+        row(what, what, "-", "-", "", notConnected, "tabSummary");
+    // Among machine tabs the Files tab is no longer the third: it is found by name.
+    for (const char *what : {RefreshFiles, ApplyButton, UploadButton})
+        row(QString(what) + ", machine tabs", what, "-", "-", "tabs", notConnected, "tabFiles");
+    row("load, nothing selected", BriefLoad, "", "-", "", "Error: Please select any one Device!",
+        "tabSummary");
+    // Machine rows are logged and never loaded themselves.
+    row("load, machine row only", FullLoad, "", "-", "M1", "Error: Please select any one Device!",
+        "tabGlobalJournal");
+    // Nothing chosen: all machines only if the operator agrees.
+    row("dispatch, all declined", Dispatch, "", "-", "",
+        "Ask Range: Would you like to dispatch to all machines connected?", "tabSummary");
+    for (const char *what : {ApplyButton, UploadButton}) {
+        const QString button = QString::fromLatin1(what) + ": ";
+        row(button + "empty list", what, "", "-", "",
+            "Error: Please select Device and Refresh files!", "tabFiles");
+        row(button + "nothing selected", what, "a.img|b.img", "-", "",
+            "WARNING: Please Select One File!", "tabFiles");
+        row(button + "empty name", what, "a.img|", "", "", "WARNING: Please Select File!",
+            "tabFiles");
+        row(button + "name with space", what, "a.img|my file.img", "my file.img", "",
+            "WARNING: Please Check file name!\nCan not contain space!", "tabFiles");
+        row(button + "only in the first answer", what, "a.img|b.img;a.img|bb.img", "b.img", "",
+            "WARNING: File Not found!", "tabFiles");
+        row(button + "space and not found", what, "a.img|my file.img;a.img|my file.img.old",
+            "my file.img", "", "WARNING: File Not found!", "tabFiles");
+    }
+    // Collapsed, the source device is not among the rows select-all reaches; a machine row
+    // chosen by the operator has no machine above it to send from.
+    for (const char *rows : {"collapsed", "M1"})
+        row(QStringLiteral("Upload: no device, %1").arg(rows), UploadButton, "a.img", "a.img", rows,
+            "WARNING: Please Select Machine Device!", "tabFiles");
+}
+
+void TestMainWindow::refusals()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, answers);
+    QFETCH(QString, file);
+    QFETCH(QString, rows);
+    QFETCH(QString, box);
+    QFETCH(QString, tab);
+    ScriptedPeer *peer = nullptr;
+    if (answers != "-") {
+        peer = addMachine("M1", {"S1", "S2"}, "S2"); // a source: Upload gets as far as the file
+        QVERIFY(peer);
+        for (QString answer : answers.split(';', Qt::SkipEmptyParts))
+            emit server()->reflashFiles(answer);
+        peer->clearReceived();
+    }
+    if (file != "-")
+        selectFile(file);
+    if (rows == "tabs") {
+        tabs()->insertTab(1, new QWidget(), "A");
+        tabs()->insertTab(1, new QWidget(), "B");
+    } else if (rows == "collapsed") {
+        tree()->collapseAll();
+    } else {
+        select(rows.split(';', Qt::SkipEmptyParts));
+    }
+    tabs()->setCurrentWidget(window->findChild<QWidget *>("tabGlobalJournal"));
+    const S buttons = box.startsWith("Error")     ? S{"OK"}
+                      : box.startsWith("WARNING") ? S{"Close"}
+                                                  : S{"OK", "Cancel"};
+    ModalAnswerer answerer;
+    answerer.pressButtonText(buttons.last());
+    trigger(what);
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(answerer.last().title + ": " + answerer.last().text, box);
+    QCOMPARE(answerer.last().buttons, buttons);
+    QCOMPARE(currentTab(), tab);
+    QVERIFY(rows == "M1" || tree()->selectionModel()->selectedRows().isEmpty());
+    QVERIFY(!peer || !ScriptedPeer::waitUntil([peer] { return !peer->received().isEmpty(); }, 100));
+}
+
+void TestMainWindow::loadsChosenDevice_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<S>("selection");
+    // How the device dialog is answered: "-" none, OK or Cancel on its second entry, or a name
+    // the second entry is edited to before OK.
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("loaded"); // "" when the load is refused
+    QTest::addColumn<int>("machine");
+    const auto row = [](const char *name, const char *what, const S &selection, const char *dialog,
+                        const char *loaded, int machine) {
+        QTest::newRow(name) << what << selection << dialog << QString(loaded) << machine;
+    };
+    row("brief, one device", BriefLoad, {"M1", "M1/S2"}, "-", "S2", 0);
+    row("full, second chosen", FullLoad, {"M1/S1", "M1/S2"}, "OK", "S2", 0);
+    row("cancel", BriefLoad, {"M1/S1", "M1/S2"}, "Cancel", "", 0);
+    row("edited name falls back to first found", BriefLoad, {"M1/S2", "M1/S1"}, "S9", "S2", 0);
+    row("same name on two machines, second entry", BriefLoad, {"M2/S1", "M1/S1"}, "OK", "S1", 1);
+}
+
+void TestMainWindow::loadsChosenDevice()
+{
+    QFETCH(QString, what);
+    QFETCH(S, selection);
+    QFETCH(QString, dialog);
+    QFETCH(QString, loaded);
+    QFETCH(int, machine);
+    QList<ScriptedPeer *> machines = {addMachine("M1", {"S1", "S2"}), addMachine("M2", {"S1"})};
+    QVERIFY(machines.at(0) && machines.at(1));
+    select(selection);
+    tabs()->setCurrentIndex(2);
+    QString duringLoad; // status and tab
+    connect(machines.at(machine), &ScriptedPeer::dataReceived, this, [&] {
+        if (duringLoad.isEmpty())
+            duringLoad = status() + ", " + currentTab();
+        emit server()->transferProgress(0, 0); // as a load reports before its table
+    });
+    S listed, devices = selection.filter("/").replaceInStrings(QRegularExpression(".*/"), "");
+    ModalAnswerer answerer;
+    if (dialog != "-") {
+        answerer.perform([&](QWidget *modal) {
+            auto *list = modal->findChild<QListView *>("listView");
+            for (int row = 0; row < list->model()->rowCount(); ++row)
+                listed << list->model()->index(row, 0).data().toString();
+            const QModelIndex entry = list->model()->index(1, 0);
+            // The entry with the focus frame counts, selected or not.
+            list->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::Clear);
+            if (dialog != "OK" && dialog != "Cancel")
+                list->model()->setData(entry, dialog);
+            modal->findChild<QDialogButtonBox *>("buttonBox")
+                ->button(dialog == "Cancel" ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
+                ->click();
+        });
+    }
+    if (loaded.isEmpty())
+        answerer.pressButton(QMessageBox::Ok);
+    else
+        answerer.chooseFile(workDir.filePath("chosen.img"));
+    trigger(what);
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(listed, dialog == "-" ? S() : devices);
+    QCOMPARE(logText().contains("Machine ID found : M1 \n"), selection.contains("M1"));
+    if (loaded.isEmpty()) {
+        QCOMPARE(answerer.last().text, QStringLiteral("Please select one Device!"));
+        QVERIFY(
+            !ScriptedPeer::waitUntil([&] { return !machines.at(0)->received().isEmpty(); }, 200));
+        return;
+    }
+    QCOMPARE(machines.at(machine)->receivedLines().value(0), QStringLiteral("C %1 %2 %3")
+                                                                 .arg(loaded)
+                                                                 .arg(para.tcpport + 1)
+                                                                 .arg(what == FullLoad ? 1 : 0)
+                                                                 .toUtf8());
+    QVERIFY(machines.at(1 - machine)->received().isEmpty());
+    QCOMPARE(duringLoad, QString(what == FullLoad ? "Send full image to Server..., tabSummary"
+                                                  : "Send image to Server..., tabSummary"));
+    QVERIFY(logText().contains("Device found : " + loaded + " \n"));
+    // Nobody serves the transfer: the load ends within its (shortened) connect limit; the
+    // progress goes with it, whatever it reported last, and the dialog goes too.
+    QVERIFY(!Client::isBusy() && status().isEmpty());
+    QCOMPARE(currentTab(), QStringLiteral("tabSummary"));
+    QVERIFY(window->findChild<QProgressBar *>("progressTransfer")->isHidden());
+    QTRY_VERIFY(!window->findChild<QDialog *>("devicedialog"));
+}
+
+void TestMainWindow::busyConsoleRefusesTransfersAndClose()
+{
+    ScriptedPeer *peer = addMachine("M1", {"S1", "S2"});
+    ScriptedPeer *other = addMachine("M2", {"S1"});
+    QVERIFY(peer && other);
+    QString fileList = "a.img|b.img";
+    emit server()->reflashFiles(fileList);
+    selectFile("a.img");
+    select({"M1/S1"});
+    // While the load waits for the machine, everything else that moves data is refused.
+    bool done = false;
+    connect(peer, &ScriptedPeer::dataReceived, this, [&] {
+        if (done || !peer->received().startsWith("C "))
+            return;
+        done = true;
+        QVERIFY(Client::isBusy());
+        for (const char *what : {FullLoad, Dispatch, UploadButton, ApplyButton})
+            trigger(what); // naming the image file makes no busy test
+        QVERIFY(!window->close());
+    });
+    ModalAnswerer answerer;
+    answerer.chooseFile(workDir.filePath("busy.img"));
+    for (int i = 0; i < 4; ++i)
+        answerer.pressButton(QMessageBox::Ok);
+    trigger(BriefLoad);
+    QVERIFY(done);
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.seen().size(), 5);
+    for (int i = 1; i <= 3; ++i)
+        QCOMPARE(answerer.seen().at(i).title + ": " + answerer.seen().at(i).text,
+                 QStringLiteral("Error: ") + Busy);
+    const QString refusal = "Can't close window because server is busy!\nPlease abort first\n";
+    QCOMPARE(answerer.last().title + ": " + answerer.last().text, "WARNING: " + refusal);
+    QCOMPARE(answerer.last().buttons, S{"OK"});
+    QVERIFY(logText().contains(refusal));
+    QVERIFY(other->received().contains("S a.img\n"));
+    // Once the load has ended the window closes and lets every machine go.
+    QVERIFY(!Client::isBusy() && window->isVisible());
+    QVERIFY(window->close());
+    QTRY_VERIFY(window.isNull());
+    QTRY_VERIFY(!peer->isConnected() && !other->isConnected());
+}
+
+// Refresh, Apply and Upload go to every machine; Upload finds the machine with a source device.
+void TestMainWindow::refreshApplyAndUpload()
+{
+    QList<ScriptedPeer *> machines = {addMachine("M1", {"S1"}),
+                                      addMachine("M2", {"S1", "S2"}, "S2")};
+    QVERIFY(machines.at(0) && machines.at(1));
+    tree()->expandAll();
+    machines.at(0)->sendLine("&R old.img");
+    QTRY_COMPARE(files()->count(), 1);
+    tabs()->setCurrentIndex(0);
+    trigger(RefreshFiles);
+    QCOMPARE(files()->count(), 0);
+    QCOMPARE(status(), QStringLiteral("reading file lists from all machines..."));
+    QCOMPARE(currentTab(), QStringLiteral("tabFiles"));
+    for (ScriptedPeer *peer : machines) {
+        QVERIFY(peer->waitForReceived(2, WaitMs));
+        QCOMPARE(peer->received(), QByteArray("R\n"));
+        peer->clearReceived();
+    }
+    // The answers: the list keeps what both machines hold.
+    machines.at(0)->sendLine("&R a.img|b.img|c.img");
+    QTRY_COMPARE(files()->count(), 3);
+    machines.at(1)->sendLine("&R c.img|a.img");
+    QTRY_COMPARE(fileNames(), S({"a.img", "c.img"}));
+
+    selectFile("c.img");
+    tabs()->setCurrentIndex(0);
+    QSignalSpy statusChanges(window->statusBar(), &QStatusBar::messageChanged);
+    trigger(ApplyButton);
+    for (ScriptedPeer *peer : machines) {
+        QVERIFY(peer->waitForReceived(int(strlen("S c.img\n")), WaitMs));
+        QCOMPARE(peer->received(), QByteArray("S c.img\n"));
+        peer->clearReceived();
+    }
+    QCOMPARE(statusChanges.value(0).value(0).toString(),
+             QStringLiteral("Ask for set image file name c.img"));
+    // Machine tabs exist: the Files tab stays in front.
+    QVERIFY(status().isEmpty());
+    QCOMPARE(currentTab(), QStringLiteral("tabFiles"));
+
+    statusChanges.clear();
+    ModalAnswerer answerer;
+    answerer.chooseFile(workDir.filePath("uploaded"));
+    trigger(UploadButton);
+    QCOMPARE(answerer.last().className, QStringLiteral("QFileDialog"));
+    QCOMPARE(machines.at(1)->receivedLines().value(0),
+             QStringLiteral("C S2 %1 0 1 c.img").arg(para.tcpport + 1).toUtf8());
+    QVERIFY(machines.at(0)->received().isEmpty());
+    QCOMPARE(statusChanges.value(0).value(0).toString(),
+             QStringLiteral("UpLoad image file c.img to Server..."));
+    QVERIFY(tree()->selectionModel()->selectedRows().isEmpty() && status().isEmpty());
+    QCOMPARE(currentTab(), QStringLiteral("tabFiles"));
 }
 
 TARN_TEST_MAIN(TestMainWindow)

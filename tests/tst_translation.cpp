@@ -17,16 +17,6 @@ namespace {
 const QStringList SourceFolders = {"app", "server", "client", "image", "transfer", "ui"};
 constexpr int LupdateTimeoutMs = 60000;
 constexpr int ListedAtMost = 40;
-
-QStringList placeholders(const QString &text)
-{
-    static const QRegularExpression marker(QStringLiteral("%L?\\d+"));
-    QStringList found;
-    for (auto it = marker.globalMatch(text); it.hasNext();)
-        found << it.next().captured();
-    found.sort();
-    return found;
-}
 } // namespace
 
 class TestTranslation : public QObject
@@ -34,31 +24,25 @@ class TestTranslation : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void everyTextIsTranslated_data();
     void everyTextIsTranslated();
     void installsStoredLanguage_data();
     void installsStoredLanguage();
-
-private:
-    QTemporaryDir copies;
 };
 
-// Every text of the sources must have a finished translation in both catalogues. Checked on
-// copies brought up to date with the sources, so the catalogues in the tree stay untouched.
-void TestTranslation::initTestCase()
+// Every text of the sources must have a finished translation in both catalogues, with the same
+// placeholders. Checked on copies brought up to date with the sources.
+void TestTranslation::everyTextIsTranslated()
 {
-    QVERIFY(copies.isValid());
+    QTemporaryDir copies;
     const QDir source(QStringLiteral(TARN_SOURCE_DIR));
     QStringList arguments = {"-no-obsolete", "-locations", "none", "-I", source.path()};
     for (const QString &folder : SourceFolders)
         arguments << source.filePath(folder);
-    arguments << "-ts";
+    arguments << "-ts" << copies.filePath("sc.ts") << copies.filePath("tc.ts");
     for (const char *name : {"sc.ts", "tc.ts"}) {
         QVERIFY(
             QFile::copy(source.filePath("resources/translations/") + name, copies.filePath(name)));
         QFile::setPermissions(copies.filePath(name), QFile::ReadOwner | QFile::WriteOwner);
-        arguments << copies.filePath(name);
     }
     QProcess lupdate;
     lupdate.setProcessChannelMode(QProcess::MergedChannels);
@@ -66,49 +50,50 @@ void TestTranslation::initTestCase()
     QVERIFY2(lupdate.waitForFinished(LupdateTimeoutMs), qPrintable(lupdate.errorString()));
     QVERIFY2(lupdate.exitStatus() == QProcess::NormalExit && lupdate.exitCode() == 0,
              lupdate.readAll().constData());
-}
 
-void TestTranslation::everyTextIsTranslated_data()
-{
-    QTest::addColumn<QString>("catalogue");
-    QTest::newRow("sc") << "sc";
-    QTest::newRow("tc") << "tc";
-}
-
-void TestTranslation::everyTextIsTranslated()
-{
-    QFETCH(QString, catalogue);
-    QTranslator compiled; // and the console carries it
-    QVERIFY(compiled.load(catalogue + ".qm", ":translations") && !compiled.isEmpty());
-    QFile file(copies.filePath(catalogue + ".ts"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&file);
-    QString context, source;
-    QStringList faults;
-    int messages = 0;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("name"))
-            context = xml.readElementText();
-        else if (xml.name() == QLatin1String("source"))
-            source = xml.readElementText();
-        else if (xml.name() == QLatin1String("translation")) {
-            ++messages;
-            const bool unfinished = xml.attributes().value("type") == QLatin1String("unfinished");
-            const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-            const QString where = context + ": \"" + QString(source).replace('\n', "\\n") + '"';
-            if (unfinished || text.isEmpty())
-                faults << "untranslated  " + where;
-            else if (placeholders(source) != placeholders(text))
-                faults << "placeholders  " + where;
+    const auto placeholders = [](const QString &text) {
+        QStringList found;
+        for (auto it = QRegularExpression("%L?\\d+").globalMatch(text); it.hasNext();)
+            found << it.next().captured();
+        found.sort();
+        return found;
+    };
+    for (const QString catalogue : {"sc", "tc"}) {
+        QTranslator compiled; // and the console carries it
+        QVERIFY(compiled.load(catalogue + ".qm", ":translations") && !compiled.isEmpty());
+        QFile file(copies.filePath(catalogue + ".ts"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        QString context, text;
+        QStringList faults;
+        int messages = 0;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == QLatin1String("name"))
+                context = xml.readElementText();
+            else if (xml.name() == QLatin1String("source"))
+                text = xml.readElementText();
+            else if (xml.name() == QLatin1String("translation")) {
+                ++messages;
+                const bool unfinished =
+                    xml.attributes().value("type") == QLatin1String("unfinished");
+                const QString translation =
+                    xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                const QString where = context + ": \"" + QString(text).replace('\n', "\\n") + '"';
+                if (unfinished || translation.isEmpty())
+                    faults << "untranslated  " + where;
+                else if (placeholders(text) != placeholders(translation))
+                    faults << "placeholders  " + where;
+            }
         }
+        QVERIFY2(!xml.hasError() && messages > 0, qPrintable(xml.errorString()));
+        QVERIFY2(faults.isEmpty(),
+                 qPrintable(QStringLiteral("%1 of %2 messages in %3:\n%4")
+                                .arg(faults.size())
+                                .arg(messages)
+                                .arg(catalogue, faults.mid(0, ListedAtMost).join('\n'))));
     }
-    QVERIFY2(!xml.hasError() && messages > 0, qPrintable(xml.errorString()));
-    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("%1 of %2 messages:\n%3")
-                                              .arg(faults.size())
-                                              .arg(messages)
-                                              .arg(faults.mid(0, ListedAtMost).join('\n'))));
 }
 
 void TestTranslation::installsStoredLanguage_data()
