@@ -82,7 +82,7 @@ void TestAnnounce::announceInsideNamespace()
     tabs.addTab(new QWidget, "Machines Summary");
     Server server(&log, DefaultCommandPort, model.invisibleRootItem(), &tabs);
 
-    // Every address but loopback is reported, in the platform's order; the first one is used.
+    // Every address but loopback is reported.
     const QString started = log.toPlainText();
     QStringList addresses;
     for (auto it = QRegularExpression("The server has IP: (\\S+) \\n").globalMatch(started);
@@ -91,10 +91,6 @@ void TestAnnounce::announceInsideNamespace()
     QCOMPARE(QSet<QString>(addresses.begin(), addresses.end()),
              (QSet<QString>{"10.231.1.1", "10.231.2.1", "10.231.3.1"}));
     QCOMPARE(addresses.size(), 3);
-    QVERIFY2(started.endsWith(QStringLiteral("The server is running on IP: %1 port: %2\n")
-                                  .arg(addresses.first())
-                                  .arg(DefaultCommandPort)),
-             qPrintable(started));
 
     // One datagram per IPv4 network, loopback included, each to its broadcast address and
     // carrying the console's own address there; the network whose interface is down fails.
