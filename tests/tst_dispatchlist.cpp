@@ -11,44 +11,16 @@ QStringList list(const char *items)
 }
 } // namespace
 
-// How the operator's choice of machines and devices becomes the dispatch.
+// How the operator's choice of machines and devices becomes the dispatch: grouped by machine in
+// sorted order, each device once.
 class TestDispatchList : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void groups_data();
-    void groups();
     void targets_data();
     void targets();
 };
-
-void TestDispatchList::groups_data()
-{
-    QTest::addColumn<QStringList>("pairs");
-    QTest::addColumn<QStringList>("groups");
-    const auto row = [](const char *name, const char *pairs, const char *groups) {
-        QTest::newRow(name) << list(pairs) << list(groups);
-    };
-    row("nothing", "", "");
-    row("S1 and S10, S1 first", "M1|S10;M1|S1", "M1|S1|S10");
-    row("device named inside machine name", "M1|1;M1|S2", "M1|S2");
-    row("same device twice", "M1|S1;M1|S1", "M1|S1");
-    row("names differing only in case", "m1|S1;M1|S2", "M1|S2;m1|S1");
-    row("groups in sorted order", "M2|S1;M1|S3;M1|S2", "M1|S2|S3;M2|S1");
-    row("machine name prefix of another", "M1|S1;M10|S1;M1|S2", "M10|S1;M1|S1|S2");
-    row("source mark sorts first", "M1|S2;M1|*S1", "M1|*S1|S2");
-    row("empty device name adds nothing", "M1|;M1|S1", "M1|S1");
-    row("machine with only an empty device", "M1|", "M1");
-    row("third field ignored", "M1|S1|extra", "M1|S1");
-}
-
-void TestDispatchList::groups()
-{
-    QFETCH(QStringList, pairs);
-    QFETCH(QStringList, groups);
-    QCOMPARE(dispatchGroups(pairs), groups);
-}
 
 void TestDispatchList::targets_data()
 {
@@ -67,10 +39,15 @@ void TestDispatchList::targets_data()
     row("device without a name is no selected device", "M2/", true, "M2", "");
     row("S10 above S1", "M3/S10;M3/S1", true, "M3|S1|S10", "M3|S1;M3|S10");
     row("machines differing in case", "m2/S5;M2/S1", true, "M2|S1;m2|S5", "M2|S1;m2|S5");
-    // Select-all: every machine row, device rows of the expanded M1 only. Each machine brings
-    // all its devices, each device once.
-    row("whole tree", "M1;M1/S1;M1/S2;M1/*S3;M2;m2;M3", false, "M1|*S3|S1|S2;M2|S1;M3|S1|S10;m2|S5",
-        "");
+    row("machine name prefix of another", "M1/S1;M10/S1;M1/S2", true, "M10|S1;M1|S1|S2",
+        "M10|S1;M1|S1;M1|S2");
+    row("device named inside machine name", "N1/1;N1/S2", true, "N1|S2", "N1|1;N1|S2");
+    row("same device twice", "M4/S1;M4/S1", true, "M4|S1", "M4|S1;M4|S1");
+    row("separator inside a device name", "M5/S1|x", true, "M5|S1", "M5|S1|x");
+    // As select-all leaves them: machine rows, device rows of the expanded M1 only. Each machine
+    // brings all its devices, each device once.
+    row("machine rows", "M1;M1/S1;M1/S2;M1/*S3;M2;m2;M3", false,
+        "M1|*S3|S1|S2;M2|S1;M3|S1|S10;m2|S5", "");
 }
 
 void TestDispatchList::targets()
@@ -81,8 +58,9 @@ void TestDispatchList::targets()
     QFETCH(QStringList, selectedDevices);
     QStandardItemModel model;
     QHash<QString, QModelIndex> rowAt;
-    for (const char *machine : {"M1|S1|S2|*S3", "M2|S1|", "m2|S5", "M3|S10|S1"}) {
-        const QStringList names = QString::fromLatin1(machine).split('|');
+    for (const char *machine : {"M1,S1,S2,*S3", "M2,S1,", "m2,S5", "M3,S10,S1", "M10,S1", "N1,1,S2",
+                                "M4,S1,S1", "M5,S1|x"}) {
+        const QStringList names = QString::fromLatin1(machine).split(',');
         auto *item = new QStandardItem(names.first());
         model.appendRow(item);
         rowAt.insert(names.first(), item->index());
