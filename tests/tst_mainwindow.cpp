@@ -449,7 +449,8 @@ void TestMainWindow::loadsChosenDevice()
                 ->click();
         });
     }
-    answerer.chooseFile(workDir.filePath("chosen.img"));
+    // A file per row: should a load ever write one, the next save dialog would ask to replace it.
+    answerer.chooseFile(workDir.filePath(QTest::currentDataTag()));
     for (int box = 0; box < 4; ++box)
         answerer.pressButton(QMessageBox::Ok);
     trigger(what);
