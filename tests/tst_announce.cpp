@@ -82,26 +82,15 @@ void TestAnnounce::announceInsideNamespace()
     tabs.addTab(new QWidget, "Machines Summary");
     Server server(&log, DefaultCommandPort, model.invisibleRootItem(), &tabs);
 
-    // Every address but loopback is reported.
-    const QString started = log.toPlainText();
-    QStringList addresses;
-    for (auto it = QRegularExpression("The server has IP: (\\S+) \\n").globalMatch(started);
-         it.hasNext();)
-        addresses << it.next().captured(1);
-    QCOMPARE(QSet<QString>(addresses.begin(), addresses.end()),
-             (QSet<QString>{"10.231.1.1", "10.231.2.1", "10.231.3.1"}));
-    QCOMPARE(addresses.size(), 3);
-
     // One datagram per IPv4 network, loopback included, each to its broadcast address and
     // carrying the console's own address there; the network whose interface is down fails.
+    const int started = log.toPlainText().size();
     QVERIFY(QMetaObject::invokeMethod(&server, "reflashClients"));
-    QString expected = QStringLiteral("broadcast 127.255.255.255\n");
-    for (QString address : addresses) {
-        expected += "broadcast " + address.replace(QRegularExpression("1$"), "255\n");
-        if (address.startsWith("10.231.3."))
-            expected += "Fails broadcast " + address.replace('\n', "!\n");
-    }
-    QCOMPARE(log.toPlainText().mid(started.size()), expected);
+    QStringList sent = log.toPlainText().mid(started).split('\n', Qt::SkipEmptyParts);
+    sent.sort();
+    QCOMPARE(sent, QStringList({"Fails broadcast 10.231.3.255!", "broadcast 10.231.1.255",
+                                "broadcast 10.231.2.255", "broadcast 10.231.3.255",
+                                "broadcast 127.255.255.255"}));
     QTRY_COMPARE(announced.size(), 3);
     QTest::qWait(200); // nothing more may come
     announced.sort();
