@@ -312,7 +312,8 @@ void TestMainWindow::refusals_data()
         QTest::newRow(qPrintable(name)) << what << answers << file << rows << box << tab;
     };
     const QString notConnected = QStringLiteral("Error: ") + NotConnected;
-    // Nothing connected: each one refuses and points at Connection.
+    // Nothing connected: each one refuses and points at Connection. Without machine tabs the
+    // Files tab's buttons show the summary, as Refresh files does.
     for (const char *what :
          {BriefLoad, FullLoad, Dispatch, RefreshFiles, ApplyButton, UploadButton})
         row(what, what, "-", "-", "", notConnected, "tabSummary");
