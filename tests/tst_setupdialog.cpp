@@ -14,47 +14,75 @@
 #include "testkit/testenv.h"
 
 namespace {
-const char *const RestartText = "Please restart program if you change any port number.";
+using Values = QMap<QString, QString>;
 
-QSettings *openStore()
-{
-    return new QSettings(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
-}
+const QString Defaults = "appVersionNumer=3;Translate=0;TCP Port=53275;UDP Port=9000;"
+                         "Multicast Address=224.0.0.1;TTL=1;Save Log=true;Full Duplex=true;"
+                         "Use Broadcast port=false;No Point to Point=false;Block Size=Use Default;"
+                         "Slice=15";
+// A valid store whose every value differs from the default.
+const QString Custom = "appVersionNumer=3;Translate=2;TCP Port=40001;UDP Port=9100;"
+                       "Multicast Address=239.1.2.3;TTL=7;Save Log=false;Full Duplex=false;"
+                       "Use Broadcast port=true;No Point to Point=true;Block Size=512;Slice=200";
 
-// A valid store with the given values over the defaults, then restored into the record.
-void storeAndRestore(const QVariantMap &values)
+// "key=value;key": later pairs win, a key without value is left out.
+Values values(const QString &text)
 {
-    {
-        QScopedPointer<QSettings> store(openStore());
-        store->clear();
-        store->sync();
+    Values map;
+    for (const QString &pair : text.split(';', Qt::SkipEmptyParts)) {
+        if (pair.contains('='))
+            map.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        else
+            map.remove(pair);
     }
-    para = Para();
-    para.restore(); // an empty store yields the defaults
-    QScopedPointer<QSettings> store(openStore());
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        store->setValue(it.key(), it.value());
-    store->sync();
+    return map;
+}
+
+void writeStore(const QString &text)
+{
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
+    store.clear();
+    const Values map = values(text);
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        store.setValue(it.key(), it.value());
+}
+
+Values stored()
+{
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
+    Values map;
+    for (const QString &key : store.allKeys())
+        map.insert(key, store.value(key).toString());
+    return map;
+}
+
+// The record in the store's key order.
+Values recorded()
+{
+    const QVariantList fields = {
+        para.blocksize, para.fullduplex, para.mlticastaddress,  para.nopointtppoint,
+        para.savelog,   para.slice,      para.tcpport,          para.ttl,
+        para.translate, para.udpport,    para.usebrodcasetport, para.appVersionNumer};
+    Values map = values(Defaults);
+    int field = 0;
+    for (QString &value : map)
+        value = fields.at(field++).toString();
+    return map;
+}
+
+// Shows the dialog as the Setup action does, from the given store.
+QPointer<SetupDialog> openDialog(const QString &store)
+{
+    writeStore(store);
     para.restore();
-}
-
-QVariant stored(const char *key)
-{
-    QScopedPointer<QSettings> store(openStore());
-    return store->value(key);
-}
-
-template <typename T> T *child(QWidget *dialog, const char *name)
-{
-    T *widget = dialog->findChild<T *>(name);
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
+    auto *dialog = new SetupDialog();
+    dialog->show();
+    return dialog;
 }
 
 QPushButton *button(QWidget *dialog, QDialogButtonBox::StandardButton which)
 {
-    return child<QDialogButtonBox>(dialog, "buttonBox")->button(which);
+    return dialog->findChild<QDialogButtonBox *>("buttonBox")->button(which);
 }
 } // namespace
 
@@ -63,195 +91,96 @@ class TestSetupDialog : public QObject
     Q_OBJECT
 
 private slots:
-    void formShowsDefaults();
-    void storedValueShownAndApplied_data();
-    void storedValueShownAndApplied();
-    void ttlAboveOneEnablesMulticastAddress();
-    void restoreDefaultsThenCancelLeavesDefaults();
-    void applyWarnsEveryTimeAndRewritesEveryKey();
-    void applyStoresEditedValues();
-
-private:
-    // Shows a dialog as the Setup action does and clicks one of its buttons.
-    QPointer<SetupDialog> openDialog()
-    {
-        auto *dialog = new SetupDialog();
-        dialog->show();
-        return dialog;
-    }
-    void applyAndWait(QPointer<SetupDialog> dialog, ModalAnswerer &answerer)
-    {
-        answerer.pressButton(QMessageBox::Ok);
-        button(dialog, QDialogButtonBox::Apply)->click();
-        QTRY_VERIFY(dialog.isNull()); // closed and deleted
-        QCOMPARE(answerer.pending(), 0);
-    }
+    void restoreAndSave_data();
+    void restoreAndSave();
+    void restoreDefaultsCancelAndApply();
 };
 
-void TestSetupDialog::formShowsDefaults()
+void TestSetupDialog::restoreAndSave_data()
 {
-    storeAndRestore({});
-    QPointer<SetupDialog> dialog = openDialog();
-    const auto spin = [&](const char *name) { return child<QSpinBox>(dialog, name); };
-    QCOMPARE(spin("spinBoxTcpPort")->value(), 53275);
-    QCOMPARE(spin("spinBoxUdpPort")->value(), 9000);
-    QCOMPARE(spin("spinBoxSlice")->value(), 15);
-    QCOMPARE(spin("spinBoxTtl")->value(), 1);
-    // Only the command port and the slice are the operator's to change here.
-    QVERIFY(spin("spinBoxTcpPort")->isEnabled() && spin("spinBoxSlice")->isEnabled());
-    QVERIFY(!spin("spinBoxUdpPort")->isEnabled() && !spin("spinBoxTtl")->isEnabled());
-    QVERIFY(!child<QLineEdit>(dialog, "lineEditMulticastAddress")->isEnabled());
-
-    const auto itemsOf = [&](const char *name) {
-        auto *box = child<QComboBox>(dialog, name);
-        QStringList items;
-        for (int i = 0; i < box->count(); ++i)
-            items << box->itemText(i);
-        return items << box->currentText();
-    };
-    QCOMPARE(itemsOf("comboBoxBlockSize"),
-             QStringList({"Use Default", "1024", "2048", "4096", "8192", "16384", "32768",
-                          "1048064", "Use Default"}));
-    QCOMPARE(itemsOf("comboBox"),
-             QStringList({"English", "Simplified Chinese", "Traditional Chinese", "English"}));
-    QVERIFY(child<QCheckBox>(dialog, "checkBoxSaveLog")->isChecked());
-    QVERIFY(child<QCheckBox>(dialog, "checkBoxFullDuplex")->isChecked());
-    QVERIFY(!child<QCheckBox>(dialog, "checkBoxUseBroadcastPort")->isChecked());
-    QVERIFY(!child<QCheckBox>(dialog, "checkBoxNoPointToPoint")->isChecked());
-    delete dialog;
+    QTest::addColumn<QString>("store");
+    QTest::addColumn<QString>("restored");
+    QTest::newRow("empty store filled with defaults") << QString() << Defaults;
+    QTest::newRow("every value changed, kept") << Custom << Custom;
+    for (const char *wrong : {"appVersionNumer=2", "appVersionNumer=4", "appVersionNumer=three",
+                              "Translate=3", "Translate=-1"})
+        QTest::newRow(wrong) << Custom + ";" + wrong << Defaults;
+    // Missing keys read as zero without a reset; Save Log and Full Duplex read apart.
+    QTest::newRow("missing keys")
+        << Custom + ";Translate=1;TCP Port;Block Size;Save Log=true;Full Duplex"
+        << Custom + ";Translate=1;TCP Port=0;Block Size=;Save Log=true";
 }
 
-void TestSetupDialog::storedValueShownAndApplied_data()
+void TestSetupDialog::restoreAndSave()
 {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("widget");
-    QTest::addColumn<QString>("shown"); // and stored again by Apply
-
-    QTest::newRow("port 0") << "TCP Port" << QVariant(0) << "spinBoxTcpPort"
-                            << "1";
-    QTest::newRow("unknown block size") << "Block Size" << QVariant("512") << "comboBoxBlockSize"
-                                        << "Use Default";
-    QTest::newRow("known block size") << "Block Size" << QVariant("1048064") << "comboBoxBlockSize"
-                                      << "1048064";
-    QTest::newRow("TTL below range") << "TTL" << QVariant(0) << "spinBoxTtl"
-                                     << "1";
-    QTest::newRow("slice above range") << "Slice" << QVariant(5000) << "spinBoxSlice"
-                                       << "1024";
+    QFETCH(QString, store);
+    QFETCH(QString, restored);
+    writeStore(store);
+    para = Para();
+    para.restore();
+    QCOMPARE(recorded(), values(restored));
+    // A store of another layout or language is reset wholly, any other left as it is.
+    QCOMPARE(stored(), values(restored == Defaults ? Defaults : store));
+    writeStore(QString());
+    para.save();
+    QCOMPARE(stored(), recorded()); // every key, from the record
+    para.save(Para::paraDefault);
+    QCOMPARE(recorded(), values(Defaults));
+    QCOMPARE(stored(), values(Defaults));
 }
 
-void TestSetupDialog::storedValueShownAndApplied()
+void TestSetupDialog::restoreDefaultsCancelAndApply()
 {
-    QFETCH(QString, key);
-    QFETCH(QVariant, value);
-    QFETCH(QString, widget);
-    QFETCH(QString, shown);
-    storeAndRestore({{key, value}});
-    QPointer<SetupDialog> dialog = openDialog();
-    auto *spin = dialog->findChild<QSpinBox *>(widget);
-    auto *combo = dialog->findChild<QComboBox *>(widget);
-    QVERIFY(spin || combo);
-    QCOMPARE(spin ? QString::number(spin->value()) : combo->currentText(), shown);
-    ModalAnswerer answerer;
-    applyAndWait(dialog, answerer);
-    QCOMPARE(stored(key.toLatin1()).toString(), shown);
-}
-
-void TestSetupDialog::ttlAboveOneEnablesMulticastAddress()
-{
-    storeAndRestore({{"TTL", 5}, {"Multicast Address", "239.0.0.9"}});
-    QPointer<SetupDialog> dialog = openDialog();
-    auto *ttl = child<QSpinBox>(dialog, "spinBoxTtl");
-    auto *multicast = child<QLineEdit>(dialog, "lineEditMulticastAddress");
-    QCOMPARE(ttl->value(), 5);
+    QPointer<SetupDialog> dialog =
+        openDialog(Defaults + ";Translate=2;TCP Port=40001;TTL=5;Multicast Address=239.0.0.9");
+    auto *port = dialog->findChild<QSpinBox *>("spinBoxTcpPort");
+    auto *ttl = dialog->findChild<QSpinBox *>("spinBoxTtl");
+    auto *multicast = dialog->findChild<QLineEdit *>("lineEditMulticastAddress");
+    // The multicast address only counts beyond the local link.
     QVERIFY(multicast->isEnabled());
-    QCOMPARE(multicast->text(), QStringLiteral("239.0.0.9"));
     ttl->setValue(1);
     QVERIFY(!multicast->isEnabled());
     ttl->setValue(2);
     QVERIFY(multicast->isEnabled());
-    delete dialog;
-}
-
-void TestSetupDialog::restoreDefaultsThenCancelLeavesDefaults()
-{
-    storeAndRestore({{"Translate", 2}, {"TCP Port", 40001}, {"TTL", 5}, {"Save Log", false}});
-    QPointer<SetupDialog> dialog = openDialog();
-    QCOMPARE(child<QComboBox>(dialog, "comboBox")->currentIndex(), 2);
 
     button(dialog, QDialogButtonBox::RestoreDefaults)->click();
     QVERIFY(dialog->isVisible()); // stays open, showing the defaults
-    QCOMPARE(child<QComboBox>(dialog, "comboBox")->currentIndex(), 0);
-    QCOMPARE(child<QSpinBox>(dialog, "spinBoxTcpPort")->value(), 53275);
-    QVERIFY(!child<QLineEdit>(dialog, "lineEditMulticastAddress")->isEnabled());
-    QVERIFY(child<QCheckBox>(dialog, "checkBoxSaveLog")->isChecked());
-
+    QCOMPARE(dialog->findChild<QComboBox *>("comboBox")->currentIndex(), 0);
+    QCOMPARE(port->value(), 53275);
+    QVERIFY(!multicast->isEnabled());
     // Cancel stores nothing of what was edited since.
-    child<QSpinBox>(dialog, "spinBoxTcpPort")->setValue(40001);
+    port->setValue(40001);
     button(dialog, QDialogButtonBox::Cancel)->click();
     QTRY_VERIFY(dialog.isNull());
-    QCOMPARE(para.translate, 0);
-    QCOMPARE(para.tcpport, 53275);
-    QCOMPARE(para.savelog, true);
-    QCOMPARE(stored("Translate").toInt(), 0);
-    QCOMPARE(stored("TCP Port").toInt(), 53275);
-    QCOMPARE(stored("TTL").toInt(), 1);
-}
+    QCOMPARE(recorded(), values(Defaults));
+    QCOMPARE(stored(), values(Defaults));
 
-void TestSetupDialog::applyWarnsEveryTimeAndRewritesEveryKey()
-{
-    storeAndRestore({{"UDP Port", 9100}});
+    // Apply warns every time, and writes every key even when only the version was left.
+    const QString edited = Defaults + ";UDP Port=9100;Translate=2;TCP Port=40001;Block Size=4096;"
+                                      "Slice=100;Save Log=false;Use Broadcast port=true;"
+                                      "No Point to Point=true;Full Duplex=false";
     ModalAnswerer answerer;
     for (int round = 0; round < 2; ++round) {
-        // Leave only the version in the store: Apply must write back every key.
-        {
-            QScopedPointer<QSettings> store(openStore());
-            for (const QString &key : store->allKeys())
-                if (key != QLatin1String("appVersionNumer"))
-                    store->remove(key);
+        QPointer<SetupDialog> dialog = openDialog(round ? edited : Defaults + ";UDP Port=9100");
+        writeStore("appVersionNumer=3");
+        if (round == 0) {
+            dialog->findChild<QComboBox *>("comboBox")->setCurrentIndex(2);
+            dialog->findChild<QSpinBox *>("spinBoxTcpPort")->setValue(40001);
+            dialog->findChild<QComboBox *>("comboBoxBlockSize")->setCurrentText("4096");
+            dialog->findChild<QSpinBox *>("spinBoxSlice")->setValue(100);
+            for (QCheckBox *box : dialog->findChildren<QCheckBox *>())
+                box->toggle();
         }
-        QPointer<SetupDialog> dialog = openDialog();
-        applyAndWait(dialog, answerer);
+        answerer.pressButton(QMessageBox::Ok);
+        button(dialog, QDialogButtonBox::Apply)->click();
+        QTRY_VERIFY(dialog.isNull()); // closed and deleted
         QCOMPARE(answerer.seen().size(), round + 1);
-        const ModalAnswerer::Seen box = answerer.last();
-        QCOMPARE(box.className, QStringLiteral("QMessageBox"));
-        QCOMPARE(box.title, QStringLiteral("WARNING"));
-        QCOMPARE(box.text, QString::fromLatin1(RestartText));
-        QCOMPARE(box.buttons, QStringList({"OK"}));
-        QScopedPointer<QSettings> store(openStore());
-        QCOMPARE(store->allKeys().size(), 12);
-        QCOMPARE(store->value("UDP Port").toInt(), 9100);
-        QCOMPARE(store->value("Multicast Address").toString(), QStringLiteral("224.0.0.1"));
-        QCOMPARE(store->value("appVersionNumer").toInt(), 3);
+        QCOMPARE(answerer.last().title + ": " + answerer.last().text,
+                 QStringLiteral("WARNING: Please restart program if you change any port number."));
+        QCOMPARE(answerer.last().buttons, QStringList({"OK"}));
+        QCOMPARE(recorded(), values(edited));
+        QCOMPARE(stored(), values(edited));
     }
-}
-
-void TestSetupDialog::applyStoresEditedValues()
-{
-    storeAndRestore({});
-    QPointer<SetupDialog> dialog = openDialog();
-    child<QComboBox>(dialog, "comboBox")->setCurrentIndex(2);
-    child<QSpinBox>(dialog, "spinBoxTcpPort")->setValue(40001);
-    child<QComboBox>(dialog, "comboBoxBlockSize")->setCurrentText("4096");
-    child<QSpinBox>(dialog, "spinBoxSlice")->setValue(100);
-    child<QCheckBox>(dialog, "checkBoxSaveLog")->setChecked(false);
-    child<QCheckBox>(dialog, "checkBoxUseBroadcastPort")->setChecked(true);
-    child<QCheckBox>(dialog, "checkBoxNoPointToPoint")->setChecked(true);
-    child<QCheckBox>(dialog, "checkBoxFullDuplex")->setChecked(false);
-    ModalAnswerer answerer;
-    applyAndWait(dialog, answerer);
-    QCOMPARE(para.translate, 2);
-    const QVariantMap expected{{"Translate", 2},
-                               {"TCP Port", 40001},
-                               {"Block Size", "4096"},
-                               {"Slice", 100},
-                               {"Save Log", false},
-                               {"Use Broadcast port", true},
-                               {"No Point to Point", true},
-                               {"Full Duplex", false}};
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-        QVERIFY2(stored(it.key().toLatin1()).toString() == it.value().toString(),
-                 qPrintable(it.key()));
 }
 
 TARN_TEST_MAIN(TestSetupDialog)

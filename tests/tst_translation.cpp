@@ -1,108 +1,106 @@
 #include <QApplication>
-#include <QSettings>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTextCodec>
-#include <QTranslator>
 #include <QtTest>
 
-#include "app/para.h"
 #include "app/translation.h"
 #include "testkit/testenv.h"
 
 namespace {
-void storeLanguage(int translate)
-{
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
-    store.clear();
-    store.setValue("appVersionNumer", 3);
-    store.setValue("Translate", translate);
-    store.sync();
-}
+// The folders whose sources hold operator-visible texts.
+const QStringList SourceFolders = {"app", "server", "client", "image", "transfer", "ui"};
+constexpr int LupdateTimeoutMs = 60000;
+constexpr int ListedAtMost = 40;
 } // namespace
 
-// Start-up installs the language once per process, so the cases run in this order: English
-// first, while nothing is installed yet, then Traditional Chinese.
 class TestTranslation : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void cataloguesAreCompiledIn_data();
-    void cataloguesAreCompiledIn();
-    void englishInstallsNothing();
-    void traditionalChineseInstallsCatalogueAndCodec();
+    void everyTextIsTranslated();
+    void installsLanguage_data();
+    void installsLanguage();
 };
 
-void TestTranslation::cataloguesAreCompiledIn_data()
+// Every text of the sources must have a finished translation in both catalogues, with the same
+// placeholders. Checked on copies brought up to date with the sources.
+void TestTranslation::everyTextIsTranslated()
 {
-    QTest::addColumn<QString>("catalogue");
-    QTest::addColumn<QString>("context");
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("translation");
-    QTest::newRow("sc window") << "sc.qm"
-                               << "MainWindow"
-                               << "COPY" << QString::fromUtf8("复制");
-    QTest::newRow("tc window") << "tc.qm"
-                               << "MainWindow"
-                               << "COPY" << QString::fromUtf8("複製");
-    QTest::newRow("sc setup") << "sc.qm"
-                              << "SetupDialog"
-                              << "Setup" << QString::fromUtf8("设置");
-    QTest::newRow("tc setup") << "tc.qm"
-                              << "SetupDialog"
-                              << "Setup" << QString::fromUtf8("設定");
-    QTest::newRow("sc dialog") << "sc.qm"
-                               << "devicedialog"
-                               << "Device Select" << QString::fromUtf8("选择设备");
-    QTest::newRow("tc dialog") << "tc.qm"
-                               << "devicedialog"
-                               << "Device Select" << QString::fromUtf8("選擇裝置");
+    QTemporaryDir copies;
+    const QDir source(QStringLiteral(TARN_SOURCE_DIR));
+    QStringList arguments = {"-no-obsolete", "-locations", "none", "-I", source.path()};
+    for (const QString &folder : SourceFolders)
+        arguments << source.filePath(folder);
+    arguments << "-ts" << copies.filePath("sc.ts") << copies.filePath("tc.ts");
+    for (const char *name : {"sc.ts", "tc.ts"}) {
+        QVERIFY(
+            QFile::copy(source.filePath("resources/translations/") + name, copies.filePath(name)));
+        QFile::setPermissions(copies.filePath(name), QFile::ReadOwner | QFile::WriteOwner);
+    }
+    QProcess lupdate;
+    lupdate.setProcessChannelMode(QProcess::MergedChannels);
+    lupdate.start(QStringLiteral(TARN_LUPDATE), arguments);
+    QVERIFY2(lupdate.waitForFinished(LupdateTimeoutMs), qPrintable(lupdate.errorString()));
+    QVERIFY2(lupdate.exitStatus() == QProcess::NormalExit && lupdate.exitCode() == 0,
+             lupdate.readAll().constData());
+
+    const auto placeholders = [](const QString &text) {
+        QStringList found;
+        for (auto it = QRegularExpression("%L?\\d+").globalMatch(text); it.hasNext();)
+            found << it.next().captured();
+        found.sort();
+        return found;
+    };
+    static const QRegularExpression message(
+        "<source>(.*?)</source>.*?<translation([^>]*)>(.*?)</translation>",
+        QRegularExpression::DotMatchesEverythingOption);
+    for (const char *name : {"sc.ts", "tc.ts"}) {
+        QFile file(copies.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList faults;
+        int messages = 0;
+        for (auto it = message.globalMatch(QString::fromUtf8(file.readAll())); it.hasNext();) {
+            const QRegularExpressionMatch text = it.next();
+            ++messages;
+            if (!text.captured(2).isEmpty() || text.captured(3).isEmpty()) // type="unfinished"
+                faults << "untranslated: " + text.captured(1);
+            else if (placeholders(text.captured(1)) != placeholders(text.captured(3)))
+                faults << "placeholders: " + text.captured(1);
+        }
+        QVERIFY2(
+            messages > 0 && faults.isEmpty(),
+            qPrintable(
+                QStringLiteral("%1 of %2 in %3:\n").arg(faults.size()).arg(messages).arg(name) +
+                faults.mid(0, ListedAtMost).join('\n')));
+    }
 }
 
-void TestTranslation::cataloguesAreCompiledIn()
+void TestTranslation::installsLanguage_data()
 {
-    QFETCH(QString, catalogue);
-    QFETCH(QString, context);
-    QFETCH(QString, source);
-    QFETCH(QString, translation);
-    QTranslator translator;
-    QVERIFY(translator.load(catalogue, ":translations"));
-    QCOMPARE(translator.translate(context.toLatin1(), source.toLatin1()), translation);
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QStringList>("shown"); // COPY, Setup, Device Select; the codec
+    // English first, while no language is installed yet.
+    QTest::newRow("English") << 0 << QStringList{"COPY", "Setup", "Device Select", "ISO-8859-1"};
+    QTest::newRow("Simplified") << 1 << QStringList{"复制", "设置", "选择设备", "UTF-8"};
+    QTest::newRow("Traditional") << 2 << QStringList{"複製", "設定", "選擇裝置", "UTF-8"};
 }
 
-void TestTranslation::englishInstallsNothing()
+void TestTranslation::installsLanguage()
 {
-    QTextCodec *latin1 = QTextCodec::codecForName("ISO-8859-1");
-    QVERIFY(latin1);
-    QTextCodec::setCodecForLocale(latin1);
-    const QFont fontBefore = QApplication::font();
-
-    storeLanguage(0);
-    para.restore();
-    QCOMPARE(para.translate, 0);
-    installLanguage(para.translate);
-
-    QCOMPARE(QCoreApplication::translate("MainWindow", "COPY"), QStringLiteral("COPY"));
-    QCOMPARE(QCoreApplication::translate("SetupDialog", "Setup"), QStringLiteral("Setup"));
-    QCOMPARE(QApplication::font(), fontBefore);
-    QCOMPARE(QTextCodec::codecForLocale(), latin1);
-}
-
-void TestTranslation::traditionalChineseInstallsCatalogueAndCodec()
-{
-    storeLanguage(2);
-    para.restore();
-    QCOMPARE(para.translate, 2);
-    installLanguage(para.translate);
-
-    QCOMPARE(QCoreApplication::translate("MainWindow", "COPY"), QString::fromUtf8("複製"));
-    QCOMPARE(QCoreApplication::translate("SetupDialog", "Setup"), QString::fromUtf8("設定"));
-    QCOMPARE(QCoreApplication::translate("devicedialog", "Device Select"),
-             QString::fromUtf8("選擇裝置"));
-    QCOMPARE(QApplication::font().family(), QStringLiteral("UTF-8"));
-    QCOMPARE(QTextCodec::codecForLocale()->name(), QByteArray("UTF-8"));
-    // Local 8-bit conversions now run through UTF-8.
-    const QString name = QString::fromUtf8("機台一");
-    QCOMPARE(QString::fromLocal8Bit(name.toUtf8()), name);
+    QFETCH(int, language);
+    QFETCH(QStringList, shown);
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+    const QString fontBefore = QApplication::font().family();
+    installLanguage(language);
+    QCOMPARE(QStringList({QCoreApplication::translate("MainWindow", "COPY"),
+                          QCoreApplication::translate("SetupDialog", "Setup"),
+                          QCoreApplication::translate("devicedialog", "Device Select"),
+                          QTextCodec::codecForLocale()->name()}),
+             shown);
+    QCOMPARE(QApplication::font().family(), language ? QStringLiteral("UTF-8") : fontBefore);
 }
 
 TARN_TEST_MAIN(TestTranslation)
