@@ -4,7 +4,6 @@
 #include "client/client.h"
 #include "image/imagefile.h"
 #include "image/stripinlogdisk.h"
-#include "server/server.h"
 #include "testkit/loopbackport.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/simulatedmachines.h"
@@ -13,7 +12,6 @@
 #include "transfer/transferlimits.h"
 #include "ui/mainwindow.h"
 
-#include <QAction>
 #include <QDialogButtonBox>
 #include <QListWidget>
 #include <QNetworkAddressEntry>
@@ -21,9 +19,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QTextCodec>
-#include <QTreeView>
 
 #include <memory>
 
@@ -57,7 +53,7 @@ QString address(int m)
 
 } // namespace
 
-class TestEndToEnd : public QObject
+class TestEndToEnd : public QObject, WindowProbe
 {
     Q_OBJECT
 
@@ -79,21 +75,11 @@ private:
         return QDir(store->path()).filePath(name(m) + '/' + file);
     }
     QString file(const QString &file) const { return QDir(files->path()).filePath(file); }
-    QAction *action(const char *name) const { return childNamed<QAction>(window, name); }
-    Server *server() const { return window->findChild<Server *>(); }
-    QTreeView *tree() const { return childNamed<QTreeView>(window, "treeView"); }
-    QString log() const { return childNamed<QTextBrowser>(window, "logGlobal")->toPlainText(); }
     QString cell(int m, const char *port, int column) const
     {
-        const QModelIndex machine = machineRowNamed(tree()->model(), name(m));
-        return cellText(port ? portRowNamed(machine, port) : machine, column);
+        return WindowProbe::cell(name(m), port, column);
     }
-    void select(int m, const char *port)
-    {
-        tree()->selectionModel()->select(
-            portRowNamed(machineRowNamed(tree()->model(), name(m)), port),
-            QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    void select(int m, const char *port) { WindowProbe::select(name(m), port); }
     // A widget of the machine's tab, found by the label the operator reads.
     template <typename T> T *inTab(int m, const char *object) const
     {
@@ -110,7 +96,6 @@ private:
     QString load(int m, const char *port, bool full, const QString &fileName);
     void stopAtFirstProgress();
 
-    QPointer<MainWindow> window;
     std::unique_ptr<ModalAnswerer> answerer;
     std::unique_ptr<QProcess> machines;
     std::unique_ptr<QTemporaryDir> store;
@@ -187,8 +172,7 @@ void TestEndToEnd::startMachines(const QStringList &extra)
 // Selects one device row alone and loads it into the named file; the path written.
 QString TestEndToEnd::load(int m, const char *port, bool full, const QString &fileName)
 {
-    tree()->selectionModel()->clearSelection();
-    select(m, port);
+    WindowProbe::select(name(m), port, true);
     // An empty name cancels the file dialog.
     answerer->chooseFile(fileName.isEmpty() ? QString() : file(fileName));
     action(full ? "actionFullLoad" : "actionBriefLoad")->trigger();
