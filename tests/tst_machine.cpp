@@ -34,13 +34,6 @@ int indexOfPrefix(const QStringList &lines, const QString &prefix, int from = 0)
     return -1;
 }
 
-qint64 capacityOf(QByteArray stream)
-{
-    QBuffer buffer(&stream);
-    buffer.open(QIODevice::ReadOnly);
-    return imageCapacity(buffer);
-}
-
 } // namespace
 
 class TestMachine : public QObject
@@ -288,10 +281,10 @@ void TestMachine::dispatch_data()
     const quint64 seed = SimContent::deviceSeed("PC", "disk");
     const QByteArray brief =
         simulatedImage({{0, 2048}, {5000, 2049}, {9000, 1}}, 20000, seed, true);
-    QTest::newRow("brief image") << brief << capacityOf(brief) << "disk.img"
+    QTest::newRow("brief image") << brief << qint64(20000) << "disk.img"
                                  << QString("#stored image disk.img, %1 bytes").arg(brief.size());
     const QByteArray noTail = simulatedImage({{10, 3}}, 100, seed, false);
-    QTest::newRow("no tail") << noTail << capacityOf(noTail) << "plain.img"
+    QTest::newRow("no tail") << noTail << qint64(100) << "plain.img"
                              << QString("#stored image plain.img, %1 bytes").arg(noTail.size());
 
     // Nothing is kept of a stream that fails its checks, not even a part file.
