@@ -62,7 +62,7 @@ private:
     {
         return QDir(dir->path()).filePath("T-1/" + name);
     }
-    QByteArray serveDispatch(const QByteArray &stream, bool cut = false);
+    QByteArray serveDispatch(const QByteArray &stream);
 
     std::unique_ptr<QTcpServer> server;
     quint16 port = 0;
@@ -248,10 +248,10 @@ void TestMachine::commandSession()
     QCOMPARE(indexOfPrefix(lines, "&T", after), -1);
 }
 
-// Plays the console's transfer listener: takes the machine's connection, writes the stream (or
-// closes after it when cut) and waits for the machine to close. Gives the peer's address; a
+// Plays the console's transfer listener: takes the machine's connection, writes the stream and
+// waits for the machine to close. Gives the peer's address; a
 // second connection is an error.
-QByteArray TestMachine::serveDispatch(const QByteArray &stream, bool cut)
+QByteArray TestMachine::serveDispatch(const QByteArray &stream)
 {
     QTcpServer transfer;
     if (!transfer.listen(QHostAddress::LocalHost, port + 1))
@@ -261,8 +261,6 @@ QByteArray TestMachine::serveDispatch(const QByteArray &stream, bool cut)
     QTcpSocket *s = transfer.nextPendingConnection();
     const QString from = s->peerAddress().toString();
     s->write(stream);
-    if (cut)
-        s->disconnectFromHost();
     // The machine closes once it holds the whole stream.
     if (!QTest::qWaitFor([s] { return s->state() == QAbstractSocket::UnconnectedState; },
                          StreamWaitMs))
@@ -288,23 +286,14 @@ void TestMachine::dispatch_data()
                              << QString("#stored image plain.img, %1 bytes").arg(noTail.size());
 
     // Nothing is kept of a stream that fails its checks, not even a part file.
-    const QByteArray good = simulatedImage({{0, 2048}, {4096, 100}}, 8192, seed, true);
-    const auto flipped = [&](int at, char bits) {
-        QByteArray b = good;
-        b[at] = static_cast<char>(b.at(at) ^ bits);
-        return b;
-    };
+    QByteArray bits = simulatedImage({{0, 2048}, {4096, 100}}, 8192, seed, true);
+    const int at = ImageHead::Size + 3 * SStripInLogDiskMy::Size + 700;
+    bits[at] = char(bits.at(at) ^ 1);
     const auto bad = [&](const char *row, const QByteArray &stream, const QString &why) {
         QTest::newRow(row) << stream << qint64(8192) << "bad.img"
                            << "#dispatch of bad.img failed: " + why;
     };
-    bad("one data bit", flipped(ImageHead::Size + 3 * SStripInLogDiskMy::Size + 700, 1),
-        "image checksum 0x");
-    bad("head token", flipped(0, good.at(0)), "image head token is not correct");
-    bad("tail token", flipped(good.size() - 8, good.at(good.size() - 8)),
-        "image tail token is not correct");
-    bad("cut in the data", good.left(good.size() / 2),
-        QString("the stream ended after %1 bytes").arg(good.size() / 2));
+    bad("one data bit", bits, "image checksum 0x");
     const QString outside = "image table entry 1 lies outside any device";
     bad("run past the last sector", simulatedImage({{Largest - 1, 2}}, 8192, seed, true), outside);
     bad("negative capacity", simulatedImage({}, -1, seed, true),
@@ -331,7 +320,7 @@ void TestMachine::dispatch()
              .arg(capacity)
              .arg(restore ? "full" : "image")
              .toUtf8());
-    QCOMPARE(serveDispatch(stream, note.contains("ended")), QByteArray(FirstAddress));
+    QCOMPARE(serveDispatch(stream), QByteArray(FirstAddress));
     WAIT(failed ? indexOfPrefix(lines(), note) >= 0 : lines().contains(note));
     const bool kept = !restore && !failed;
     QCOMPARE(QDir(store()).entryList(QDir::Files | QDir::Hidden),
