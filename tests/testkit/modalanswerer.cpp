@@ -6,7 +6,6 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -15,55 +14,79 @@ namespace {
 constexpr int PollIntervalMs = 10;
 constexpr int PollLimit = 3000; // 30 s for a box to appear
 constexpr int StrayCheckMs = 50;
+
+bool click(QAbstractButton *button)
+{
+    if (button)
+        button->click();
+    return button;
+}
 } // namespace
-
-ModalAnswerer::ModalAnswerer(QObject *parent) : QObject(parent) {}
-
-ModalAnswerer::~ModalAnswerer() = default;
 
 void ModalAnswerer::pressButton(QMessageBox::StandardButton button)
 {
-    Answer answer(Answer::Button);
-    answer.button = button;
-    enqueue(answer);
+    enqueue([button](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        auto *buttons = modal->findChild<QDialogButtonBox *>();
+        return (box && click(box->button(button))) ||
+               (buttons && click(buttons->button(QDialogButtonBox::StandardButton(int(button)))));
+    });
 }
 
 void ModalAnswerer::pressButtonText(const QString &text)
 {
-    Answer answer(Answer::ButtonText);
-    answer.text = text;
-    enqueue(answer);
+    enqueue([text](QWidget *modal) {
+        for (QAbstractButton *b : modal->findChildren<QAbstractButton *>())
+            if (b->text() == text)
+                return click(b);
+        return false;
+    });
 }
 
 void ModalAnswerer::chooseFile(const QString &path)
 {
-    Answer answer(Answer::File);
-    answer.text = path;
-    enqueue(answer);
-}
-
-void ModalAnswerer::reject()
-{
-    enqueue(Answer(Answer::Reject));
+    enqueue([path](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return false;
+        if (path.isEmpty()) {
+            dialog->reject();
+            return true;
+        }
+        dialog->selectFile(path);
+        // selectFile() leaves the name editor alone while it has the focus, as it has in a save
+        // dialog: type the name there too.
+        if (auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            nameEdit->setText(path);
+        static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides accept()
+        return true;
+    });
 }
 
 void ModalAnswerer::pressKey(Qt::Key key)
 {
-    Answer answer(Answer::Key);
-    answer.key = key;
-    enqueue(answer);
+    enqueue([key](QWidget *modal) {
+        // As typed: to the focused widget, from which unhandled keys go up to the dialog.
+        QWidget *focus = modal->focusWidget();
+        QTest::keyClick(focus && modal->isAncestorOf(focus) ? focus : modal, key);
+        return true;
+    });
 }
 
 void ModalAnswerer::closeWindow()
 {
-    enqueue(Answer(Answer::Close));
+    enqueue([](QWidget *modal) {
+        modal->close();
+        return true;
+    });
 }
 
 void ModalAnswerer::perform(const std::function<void(QWidget *)> &action)
 {
-    Answer answer(Answer::Action);
-    answer.action = action;
-    enqueue(answer);
+    enqueue([action](QWidget *modal) {
+        action(modal);
+        return true;
+    });
 }
 
 void ModalAnswerer::closeStrays(int graceMs)
@@ -81,22 +104,18 @@ void ModalAnswerer::checkStray()
     QWidget *modal = QApplication::activeModalWidget();
     if (!modal || !answers.isEmpty()) {
         stray = nullptr;
-        return;
-    }
-    if (modal != stray) {
+    } else if (modal != stray) {
         stray = modal;
         strayShown.start();
-        return;
+    } else if (strayShown.elapsed() >= strayGraceMs) {
+        const auto *box = qobject_cast<QMessageBox *>(modal);
+        strayList << QString("%1 \"%2\"").arg(modal->windowTitle(), box ? box->text() : QString());
+        stray = nullptr;
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
     }
-    if (strayShown.elapsed() < strayGraceMs)
-        return;
-    const auto *box = qobject_cast<QMessageBox *>(modal);
-    strayList << QString("%1 \"%2\"").arg(modal->windowTitle(), box ? box->text() : QString());
-    stray = nullptr;
-    if (auto *dialog = qobject_cast<QDialog *>(modal))
-        dialog->reject();
-    else
-        modal->close();
 }
 
 void ModalAnswerer::enqueue(const Answer &answer)
@@ -122,21 +141,17 @@ void ModalAnswerer::poll()
             if (target)
                 act(target, answer);
         });
-        if (!answers.isEmpty()) {
-            pollsLeft = PollLimit;
-            QTimer::singleShot(PollIntervalMs, this, &ModalAnswerer::poll);
-        }
-        return;
-    }
-    if (modal != lastAnswered)
+        pollsLeft = PollLimit;
+    } else if (modal != lastAnswered) {
         lastAnswered = nullptr;
-    if (--pollsLeft > 0)
+    }
+    if (!answers.isEmpty() && --pollsLeft > 0)
         QTimer::singleShot(PollIntervalMs, this, &ModalAnswerer::poll);
-    else
+    else if (!answers.isEmpty())
         qWarning("ModalAnswerer: no modal widget appeared for a queued answer");
 }
 
-bool ModalAnswerer::act(QWidget *modal, const Answer &answer)
+void ModalAnswerer::act(QWidget *modal, const Answer &answer)
 {
     Seen seen;
     seen.className = QString::fromLatin1(modal->metaObject()->className());
@@ -148,72 +163,10 @@ bool ModalAnswerer::act(QWidget *modal, const Answer &answer)
             seen.buttons << b->text();
     }
     seenList.append(seen);
-
-    switch (answer.kind) {
-    case Answer::Button: {
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            if (QAbstractButton *b = box->button(answer.button)) {
-                b->click();
-                return true;
-            }
-        }
-        if (auto *bb = modal->findChild<QDialogButtonBox *>()) {
-            if (QPushButton *b = bb->button(static_cast<QDialogButtonBox::StandardButton>(
-                    static_cast<int>(answer.button)))) {
-                b->click();
-                return true;
-            }
-        }
-        break;
-    }
-    case Answer::ButtonText: {
-        for (QAbstractButton *b : modal->findChildren<QAbstractButton *>()) {
-            if (b->text() == answer.text) {
-                b->click();
-                return true;
-            }
-        }
-        break;
-    }
-    case Answer::File: {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        if (!dialog)
-            break;
-        if (answer.text.isEmpty()) {
-            dialog->reject();
-            return true;
-        }
-        dialog->selectFile(answer.text);
-        // selectFile() leaves the name editor alone while it has the focus, as it has in a save
-        // dialog: type the name there too.
-        if (auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-            nameEdit->setText(answer.text);
-        static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides accept()
-        return true;
-    }
-    case Answer::Reject:
-        if (auto *dialog = qobject_cast<QDialog *>(modal)) {
-            dialog->reject();
-            return true;
-        }
-        modal->close();
-        return true;
-    case Answer::Key: {
-        // As typed: to the focused widget, from which unhandled keys go up to the dialog.
-        QWidget *focus = modal->focusWidget();
-        QTest::keyClick(focus && modal->isAncestorOf(focus) ? focus : modal, answer.key);
-        return true;
-    }
-    case Answer::Close:
-        modal->close();
-        return true;
-    case Answer::Action:
-        answer.action(modal);
-        return true;
-    }
+    if (answer(modal))
+        return;
     qWarning("ModalAnswerer: could not answer %s \"%s\"", qPrintable(seen.className),
              qPrintable(seen.title));
     if (auto *dialog = qobject_cast<QDialog *>(modal))
         dialog->reject();
-    return false;
 }

@@ -27,8 +27,7 @@ public:
         QStringList buttons;
     };
 
-    explicit ModalAnswerer(QObject *parent = nullptr);
-    ~ModalAnswerer() override;
+    explicit ModalAnswerer(QObject *parent = nullptr) : QObject(parent) {}
 
     // Presses the standard button of the next message box (or the dialog's button box).
     void pressButton(QMessageBox::StandardButton button);
@@ -36,8 +35,6 @@ public:
     void pressButtonText(const QString &text);
     // Chooses a file name in the next file dialog; an empty path cancels it.
     void chooseFile(const QString &path);
-    // Rejects the next modal widget (Escape or window close).
-    void reject();
     // Sends a key press to the next modal widget (for example Qt::Key_Escape).
     void pressKey(Qt::Key key);
     // Closes the next modal widget as its title-bar button does.
@@ -54,31 +51,13 @@ public:
     int pending() const { return answers.size(); }
     const QList<Seen> &seen() const { return seenList; }
     Seen last() const { return seenList.isEmpty() ? Seen() : seenList.last(); }
-    void clearSeen() { seenList.clear(); }
 
 private:
-    struct Answer
-    {
-        enum Kind
-        {
-            Button,
-            ButtonText,
-            File,
-            Reject,
-            Key,
-            Close,
-            Action
-        };
-        explicit Answer(Kind kind) : kind(kind) {}
-        Kind kind;
-        QMessageBox::StandardButton button = QMessageBox::NoButton;
-        QString text;
-        Qt::Key key = Qt::Key_unknown;
-        std::function<void(QWidget *)> action;
-    };
+    // Acts on the modal widget; false when it could not.
+    using Answer = std::function<bool(QWidget *)>;
     void enqueue(const Answer &answer);
     void poll();
-    bool act(QWidget *modal, const Answer &answer);
+    void act(QWidget *modal, const Answer &answer);
     void checkStray();
 
     QQueue<Answer> answers;

@@ -23,32 +23,10 @@ bool ScriptedPeer::connectTo(const QHostAddress &host, quint16 port, const QHost
     tcpSocket.connectToHost(host, port);
     return waitUntil(
                [this] {
-                   return tcpSocket.state() == QAbstractSocket::ConnectedState ||
-                          tcpSocket.state() == QAbstractSocket::UnconnectedState;
+                   return isConnected() || tcpSocket.state() == QAbstractSocket::UnconnectedState;
                },
                timeoutMs) &&
            isConnected();
-}
-
-void ScriptedPeer::send(const QByteArray &bytes)
-{
-    tcpSocket.write(bytes);
-}
-
-void ScriptedPeer::sendLine(const QString &line)
-{
-    send(line.toUtf8() + '\n');
-}
-
-void ScriptedPeer::sendLines(const QStringList &lines)
-{
-    for (const QString &line : lines)
-        sendLine(line);
-}
-
-bool ScriptedPeer::flush(int timeoutMs)
-{
-    return waitUntil([this] { return tcpSocket.bytesToWrite() == 0; }, timeoutMs);
 }
 
 QList<QByteArray> ScriptedPeer::receivedLines() const
@@ -56,26 +34,6 @@ QList<QByteArray> ScriptedPeer::receivedLines() const
     QList<QByteArray> lines = data.split('\n');
     lines.removeLast(); // the unfinished rest, empty when the data ends with a line feed
     return lines;
-}
-
-bool ScriptedPeer::waitForReceived(int bytes, int timeoutMs)
-{
-    return waitUntil([this, bytes] { return data.size() >= bytes; }, timeoutMs);
-}
-
-void ScriptedPeer::disconnectFromHost()
-{
-    tcpSocket.disconnectFromHost();
-}
-
-void ScriptedPeer::abort()
-{
-    tcpSocket.abort();
-}
-
-bool ScriptedPeer::isConnected() const
-{
-    return tcpSocket.state() == QAbstractSocket::ConnectedState;
 }
 
 bool ScriptedPeer::waitUntil(const std::function<bool()> &condition, int timeoutMs)

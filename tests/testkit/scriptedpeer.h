@@ -25,23 +25,33 @@ public:
     bool connectTo(const QHostAddress &host, quint16 port,
                    const QHostAddress &from = QHostAddress(), int timeoutMs = DefaultTimeoutMs);
 
-    void send(const QByteArray &bytes);
+    void send(const QByteArray &bytes) { tcpSocket.write(bytes); }
     // UTF-8 text with a line feed appended to each line.
-    void sendLine(const QString &line);
-    void sendLines(const QStringList &lines);
+    void sendLine(const QString &line) { send(line.toUtf8() + '\n'); }
+    void sendLines(const QStringList &lines)
+    {
+        for (const QString &line : lines)
+            sendLine(line);
+    }
     // Runs the event loop until everything sent has left the socket.
-    bool flush(int timeoutMs = DefaultTimeoutMs);
+    bool flush(int timeoutMs = DefaultTimeoutMs)
+    {
+        return waitUntil([this] { return tcpSocket.bytesToWrite() == 0; }, timeoutMs);
+    }
 
     QByteArray received() const { return data; }
     // Complete lines received so far, without their line feeds.
     QList<QByteArray> receivedLines() const;
     void clearReceived() { data.clear(); }
     // Runs the event loop until at least `bytes` bytes have been received in all.
-    bool waitForReceived(int bytes, int timeoutMs = DefaultTimeoutMs);
+    bool waitForReceived(int bytes, int timeoutMs = DefaultTimeoutMs)
+    {
+        return waitUntil([this, bytes] { return data.size() >= bytes; }, timeoutMs);
+    }
 
-    void disconnectFromHost();
-    void abort();
-    bool isConnected() const;
+    void disconnectFromHost() { tcpSocket.disconnectFromHost(); }
+    void abort() { tcpSocket.abort(); }
+    bool isConnected() const { return tcpSocket.state() == QAbstractSocket::ConnectedState; }
     QTcpSocket *socket() { return &tcpSocket; }
 
     // Runs the event loop, sleeping between events, until the condition holds or time is up.

@@ -1,7 +1,7 @@
 #include "testkit/simulatedmachines.h"
 
 #include "image/imagefile.h"
-#include "image/stripinlogdisk.h"
+#include "testkit/imagebuilder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,25 +25,19 @@ QStringList simulatedMachineArguments(quint16 port, int count, const QString &pr
 QByteArray simulatedImage(const QVector<SimContent::Run> &runs, qint64 capacity, quint64 seed,
                           bool tail)
 {
-    ImageHead head = ImageHead::built(tail ? ImageHead::OptionFastChecksum : 0);
-    head.ulDevCap = static_cast<quint64>(capacity);
-    QByteArray out = head.encoded();
-    for (const SimContent::Run &r : runs)
-        out += SStripInLogDiskMy::run(r.offset, r.sectors).encoded();
-    out += SStripInLogDiskMy::end(capacity, capacity).encoded();
-    SimContent::Checksum sum;
+    ImageBuilder image;
+    image.options = tail ? ImageHead::OptionFastChecksum : 0;
+    image.devCap = static_cast<quint64>(capacity);
+    QByteArray data;
     for (const SimContent::Run &r : runs) {
-        const QByteArray data = SimContent::sectors(seed, r.offset, r.sectors);
-        sum.add(data);
-        out += data;
+        image.entries << SStripInLogDiskMy::run(r.offset, r.sectors);
+        data += SimContent::sectors(seed, r.offset, r.sectors);
     }
-    if (tail) {
-        ImageTail t;
-        t.token = ImageTail::Token;
-        t.checksum = sum.result();
-        out += t.encoded();
-    }
-    return out;
+    image.entries << SStripInLogDiskMy::end(capacity, capacity);
+    SimContent::Checksum sum;
+    sum.add(data);
+    image.checksum = sum.result();
+    return image.head() + image.table() + data + image.tail();
 }
 
 QByteArray simulatedDeviceImage(const QString &machine, const QString &port, qint64 capacity,

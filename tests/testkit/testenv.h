@@ -17,21 +17,13 @@ public:
     {
         if (!root.isValid())
             std::abort();
-        QDir(root.path()).mkpath(QStringLiteral("config"));
-        QDir(root.path()).mkpath(QStringLiteral("work"));
-        QDir(root.path()).mkpath(QStringLiteral("tmp"));
+        for (const char *folder : {"config", "work", "tmp"})
+            QDir(root.path()).mkpath(QLatin1String(folder));
         qputenv("XDG_CONFIG_HOME", root.filePath(QStringLiteral("config")).toLocal8Bit());
         // QDir::tempPath() follows it.
         qputenv("TMPDIR", root.filePath(QStringLiteral("tmp")).toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QDir::setCurrent(root.filePath(QStringLiteral("work")));
-    }
-    QString configDir() const { return root.filePath(QStringLiteral("config")); }
-    QString workDir() const { return root.filePath(QStringLiteral("work")); }
-    QString tempDir() const { return root.filePath(QStringLiteral("tmp")); }
-    QString settingsFile() const
-    {
-        return root.filePath(QStringLiteral("config/Orvane/TARN.conf"));
     }
 
 private:
