@@ -4,6 +4,7 @@
 #include "client/wire/decimal.h"
 #include "client/wire/devicestatus.h"
 #include "client/wire/globalstatus.h"
+#include "client/wire/linecodec.h"
 #include "client/wire/lineframer.h"
 #include "client/wire/machineinfo.h"
 #include "client/wire/runlogname.h"
@@ -13,16 +14,9 @@
 
 #include <QTextDocument>
 
-#include <limits>
-
-Q_DECLARE_METATYPE(DeviceStatus::Kind)
-Q_DECLARE_METATYPE(GlobalStatus::Kind)
-
 using S = QStringList;
 using L = QList<QByteArray>;
 using D = DeviceStatus;
-using G = GlobalStatus;
-static constexpr quint64 Max = std::numeric_limits<quint64>::max();
 
 class TestLineGrammar : public QObject
 {
@@ -31,20 +25,8 @@ class TestLineGrammar : public QObject
 private slots:
     void framing_data();
     void framing();
-    void decimal_data();
-    void decimal();
-    void deviceStatus_data();
-    void deviceStatus();
-    void percent_data();
-    void percent();
-    void globalStatus_data();
-    void globalStatus();
-    void settingsSource_data();
-    void settingsSource();
-    void machineInfo_data();
-    void machineInfo();
-    void runLogName_data();
-    void runLogName();
+    void parse_data();
+    void parse();
     void csv_data();
     void csv();
     void report_data();
@@ -95,183 +77,114 @@ void TestLineGrammar::framing()
     QCOMPARE(framer.takeDroppedLines(), dropped);
 }
 
-void TestLineGrammar::decimal_data()
+// One wire function applied to a text, its result written as text (kinds as their letters).
+static QString apply(const QString &function, const QString &text)
 {
+    if (function == "decimal")
+        return QString::number(parseDecimal(text));
+    if (function == "percent")
+        return QString::number(progressPercent(parseDecimal(text.section('/', 0, 0)),
+                                               parseDecimal(text.section('/', 1))));
+    if (function == "device") {
+        const DeviceStatus d = DeviceStatus::parse(text);
+        return S{QString("ACNOS-").at(d.kind),
+                 d.access,
+                 d.port,
+                 d.capacityText,
+                 d.model,
+                 d.vendor,
+                 d.state,
+                 QString::number(d.kind == D::Progress ? d.done : d.capacity)}
+            .join('|');
+    }
+    if (function == "global") {
+        const GlobalStatus g = GlobalStatus::parse(text);
+        return S{QString("SFIJTMNR-").at(g.kind), g.payload, QString::number(g.total)}.join('|');
+    }
+    if (function == "machine") {
+        const MachineInfo m = MachineInfo::parse(text);
+        return S{m.name, m.model, m.vendor, m.version,
+                 MachineInfo::portNames(m.portSection).join(',')}
+                   .join('|') +
+               '\n' + m.text;
+    }
+    if (function == "source")
+        return SettingsBlock::sourceName(text);
+    if (function == "log name")
+        return runLogFileName(text, QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1)));
+    // A locale codec that is not UTF-8 turns non-ASCII text into replacement characters.
+    QTextCodec *before = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName(function.toLatin1()));
+    const QString reencoded = reencodeReceivedLine(text);
+    QTextCodec::setCodecForLocale(before);
+    return reencoded;
+}
+
+void TestLineGrammar::parse_data()
+{
+    QTest::addColumn<QString>("function");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<quint64>("value");
-    QTest::newRow("leading zero") << "0570" << quint64(570);
-    QTest::newRow("largest") << "18446744073709551615" << Max;
+    QTest::addColumn<QString>("result");
+    const auto row = [](const char *function, const QString &text, const QString &result) {
+        QTest::newRow(qPrintable(function + QString(": ") + text)) << function << text << result;
+    };
+    row("decimal", "0570", "570");
+    row("decimal", "18446744073709551615", "18446744073709551615");
     for (const char *bad : {"", "lots", "-5", "12ab", "0x10", "18446744073709551616"})
-        QTest::newRow(bad) << bad << quint64(0);
+        row("decimal", bad, "0");
+    // Percentages saturate instead of wrapping.
+    row("percent", "570/1000", "57");
+    row("percent", "18446744073709551615/18446744073709551615", "100");
+    row("percent", "18446744073709551615/1", "18446744073709551615");
+    row("device", "@/dev/sda A SATA1 ,1000,WD Blue,WDC", "A|/dev/sda|SATA1|1000|WD Blue|WDC||1000");
+    row("device", "@/img/a,b A P1 ,7,M,V,x",
+        "A|/img/a,b|P1|b A P1 |7|M||0"); // sections: whole line
+    row("device", "@sdb A P2", "A|sdb|P2|||||0");
+    row("device", "@sda Copying 3 570 more", "C|sda||||||570");
+    row("device", "@sda C 3", "C|sda||||||0");
+    row("device", "@sda C  570", "C|sda||||||570");
+    row("device", "@sda N", "N|sda||||||0");
+    row("device", "@sda OKAY fine", "O|sda||||||0");
+    row("device", "@sda S Erasing", "S|sda|||||Erasing|0");
+    row("device", "", "-|||||||0");
+    row("global", "&S:COPY", "S|COPY|0"); // the separator is dropped whatever it is
+    row("global", "&F all done", "F|all done|0");
+    row("global", "&I 2000", "I|2000|2000");
+    row("global", "&I", "I||0");
+    row("global", "&J whatever", "J|whatever|0");
+    row("global", "&T disk gone", "T|disk gone|0");
+    row("global", "&M a|b", "M|a|b|0");
+    row("global", "&N", "N||0");
+    row("global", "&R ", "R||0");
+    row("global", "&s COPY", "-|COPY|0");
+    row("machine", "M1|K31|Lynx|1.2|2|SATA1:|SATA2:|end",
+        "M1|K31|Lynx|1.2|SATA1,SATA2\nM1\nK31\nLynx\n1.2\n2\nSATA1:\nSATA2:\nend");
+    row("machine", "a|b|c|d|junk|usb:1:2||end", "a|b|c|d|usb12,\na\nb\nc\nd\njunk\nusb:1:2\n\nend");
+    row("machine", "a|b|c|d|0|end", "a|b|c|d|\na\nb\nc\nd\n0\nend");
+    row("machine", "M1|K31", "M1|K31|||\nM1\nK31");
+    row("machine", "", "||||\n");
+    row("source", "source=SATA2", "SATA2");
+    row("source", "  source=SATA2", "  SATA2");
+    row("source", "source=source=P1", "P1");
+    row("source", "", "");
+    const QString date = "-2024-03-07-09-05-01.txt";
+    row("log name", QString::fromUtf8("機器1 a..b %2%1"),
+        QString::fromUtf8("機器1 a..b %2%1") + date);
+    row("log name", "../../etc/x", "_._.._etc_x" + date);
+    row("log name", "a\\b", "a_b" + date);
+    row("log name", QString("a\tb\001c") + QChar(0x7f) + QChar(0x85) + QChar(0), "a_b_c___" + date);
+    row("log name", "", date);
+    row("UTF-8", QString::fromUtf8("機器-一號 A<B>"), QString::fromUtf8("機器-一號 A<B>"));
+    row("ISO-8859-1", QString::fromUtf8("plain é"),
+        QString("plain ") + QChar(QChar::ReplacementCharacter));
 }
 
-void TestLineGrammar::decimal()
+void TestLineGrammar::parse()
 {
+    QFETCH(QString, function);
     QFETCH(QString, text);
-    QFETCH(quint64, value);
-    QCOMPARE(parseDecimal(text), value);
-}
-
-void TestLineGrammar::deviceStatus_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<D::Kind>("kind");
-    QTest::addColumn<QString>("access");
-    QTest::addColumn<S>("fields"); // port, capacity text, model, vendor, state; missing ones empty
-    QTest::addColumn<quint64>("number"); // capacity, or done for progress
-    const auto row = [](const char *name, const char *line, D::Kind kind, const char *access,
-                        quint64 number = 0, S fields = {}) {
-        while (fields.size() < 5)
-            fields << QString();
-        QTest::newRow(name) << line << kind << access << fields << number;
-    };
-    row("identify", "@/dev/sda A SATA1 ,1000,WD Blue,WDC", D::Identify, "/dev/sda", 1000,
-        {"SATA1", "1000", "WD Blue", "WDC"});
-    row("identify, sections over whole line", "@/img/a,b A P1 ,7,M,V,extra", D::Identify,
-        "/img/a,b", 0, {"P1", "b A P1 ", "7", "M"});
-    row("identify without sections", "@sdb A P2", D::Identify, "sdb", 0, {"P2"});
-    row("progress, kind word", "@sda Copying 3 570 more", D::Progress, "sda", 570);
-    row("progress without done", "@sda C 3", D::Progress, "sda");
-    row("progress, double space", "@sda C  570", D::Progress, "sda", 570);
-    row("failed", "@sda N", D::Failed, "sda");
-    row("passed, anything after O", "@sda OKAY fine", D::Passed, "sda");
-    row("state", "@sda S Erasing", D::State, "sda", 0, {"", "", "", "", "Erasing"});
-    row("empty line", "", D::Other, "");
-}
-
-void TestLineGrammar::deviceStatus()
-{
-    QFETCH(QString, line);
-    QFETCH(D::Kind, kind);
-    QFETCH(QString, access);
-    QFETCH(S, fields);
-    QFETCH(quint64, number);
-    const DeviceStatus status = DeviceStatus::parse(line);
-    QCOMPARE(status.kind, kind);
-    QCOMPARE(status.access, access);
-    QCOMPARE((S{status.port, status.capacityText, status.model, status.vendor, status.state}),
-             fields);
-    QCOMPARE(kind == D::Progress ? status.done : status.capacity, number);
-}
-
-void TestLineGrammar::percent_data()
-{
-    QTest::addColumn<quint64>("done");
-    QTest::addColumn<quint64>("total");
-    QTest::addColumn<quint64>("percent");
-    QTest::newRow("57") << quint64(570) << quint64(1000) << quint64(57);
-    QTest::newRow("huge counts do not wrap") << Max << Max << quint64(100);
-    QTest::newRow("saturates") << Max << quint64(1) << Max;
-}
-
-void TestLineGrammar::percent()
-{
-    QFETCH(quint64, done);
-    QFETCH(quint64, total);
-    QFETCH(quint64, percent);
-    QCOMPARE(progressPercent(done, total), percent);
-}
-
-void TestLineGrammar::globalStatus_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<G::Kind>("kind");
-    QTest::addColumn<QString>("payload");
-    QTest::addColumn<quint64>("total");
-    const auto row = [](const char *line, G::Kind kind, const char *payload, quint64 total = 0) {
-        QTest::newRow(line) << line << kind << payload << total;
-    };
-    row("&S:COPY", G::RunStart, "COPY"); // the separator is dropped whatever it is
-    row("&F all done", G::RunEnd, "all done");
-    row("&I 2000", G::RunTotal, "2000", 2000);
-    row("&I", G::RunTotal, "");
-    row("&J whatever", G::NoSource, "whatever");
-    row("&T disk gone", G::Terminate, "disk gone");
-    row("&M a|b", G::MachineInfo, "a|b");
-    row("&N", G::SettingsBlock, "");
-    row("&R ", G::FileList, "");
-    row("&s COPY", G::Other, "COPY");
-}
-
-void TestLineGrammar::globalStatus()
-{
-    QFETCH(QString, line);
-    QFETCH(G::Kind, kind);
-    QFETCH(QString, payload);
-    QFETCH(quint64, total);
-    const GlobalStatus status = GlobalStatus::parse(line);
-    QCOMPARE(status.kind, kind);
-    QCOMPARE(status.payload, payload);
-    QCOMPARE(status.total, total);
-}
-
-void TestLineGrammar::settingsSource_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("name");
-    for (const auto &row : {S{"source=SATA2", "SATA2"}, S{"  source=SATA2", "  SATA2"},
-                            S{"source=source=P1", "P1"}, S{"", ""}})
-        QTest::newRow(qPrintable(row.first())) << row.first() << row.last();
-}
-
-void TestLineGrammar::settingsSource()
-{
-    QFETCH(QString, line);
-    QFETCH(QString, name);
-    QCOMPARE(SettingsBlock::sourceName(line), name);
-}
-
-void TestLineGrammar::machineInfo_data()
-{
-    QTest::addColumn<QString>("payload");
-    QTest::addColumn<S>("identity"); // name, model, vendor, version
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<S>("ports");
-    QTest::newRow("full") << "M1|K31|Lynx|1.2|2|SATA1:|SATA2:|end" << S{"M1", "K31", "Lynx", "1.2"}
-                          << "M1\nK31\nLynx\n1.2\n2\nSATA1:\nSATA2:\nend" << S{"SATA1", "SATA2"};
-    QTest::newRow("count and end ignored, colon inside")
-        << "a|b|c|d|junk|usb:1:2||end" << S{"a", "b", "c", "d"}
-        << "a\nb\nc\nd\njunk\nusb:1:2\n\nend" << S{"usb12", ""};
-    QTest::newRow("count and end only")
-        << "a|b|c|d|0|end" << S{"a", "b", "c", "d"} << "a\nb\nc\nd\n0\nend" << S{};
-    QTest::newRow("no ports") << "M1|K31" << S{"M1", "K31", "", ""} << "M1\nK31" << S{};
-    QTest::newRow("empty") << "" << S{"", "", "", ""} << "" << S{};
-}
-
-void TestLineGrammar::machineInfo()
-{
-    QFETCH(QString, payload);
-    QFETCH(S, identity);
-    QFETCH(QString, text);
-    QFETCH(S, ports);
-    const MachineInfo info = MachineInfo::parse(payload);
-    QCOMPARE((S{info.name, info.model, info.vendor, info.version}), identity);
-    QCOMPARE(info.text, text);
-    QCOMPARE(MachineInfo::portNames(info.portSection), ports);
-}
-
-void TestLineGrammar::runLogName_data()
-{
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QString>("base");
-    const auto row = [](const char *name, const QString &machine, const QString &base) {
-        QTest::newRow(name) << machine << base;
-    };
-    row("unicode, inner dots, placeholders kept", QString::fromUtf8("機器1 a..b %2%1"),
-        QString::fromUtf8("機器1 a..b %2%1"));
-    row("slashes, leading dot", "../../etc/x", "_._.._etc_x");
-    row("backslash", "a\\b", "a_b");
-    row("control characters, nul", QString("a\tb\001c") + QChar(0x7f) + QChar(0x85) + QChar(0),
-        "a_b_c___");
-    row("empty", "", "");
-}
-
-void TestLineGrammar::runLogName()
-{
-    QFETCH(QString, machine);
-    QFETCH(QString, base);
-    QCOMPARE(runLogFileName(machine, QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1))),
-             base + "-2024-03-07-09-05-01.txt");
+    QFETCH(QString, result);
+    QCOMPARE(apply(function, text), result);
 }
 
 void TestLineGrammar::csv_data()
@@ -354,19 +267,15 @@ void TestLineGrammar::report_data()
     QTest::addColumn<QString>("paper"); // LC_PAPER
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("said"); // on stderr
-    const auto row = [](const char *name, const S &args, int exitCode, const char *said,
-                        const char *paper = "C") {
-        QTest::newRow(name) << args << paper << exitCode << said;
-    };
-    row("all", {"-o", "r.pdf", "runs.csv", "erase.csv"}, 0,
-        "runs.csv:122: not a CSV record\ntarn-report: skipped runs.csv:123: not a run record");
-    row("erase on letter", {"--operation", "erase", "-o", "r.pdf", "erase.csv"}, 0, "",
-        "en_US.UTF-8");
-    row("nothing left", {"--machine", "B&D", "--until", "2024-04-30", "-o", "r.pdf", "runs.csv"}, 1,
-        "no run");
-    row("no file", {"-o", "r.pdf", "none.csv"}, 1, "none.csv: ");
-    row("no output", {"runs.csv"}, 2, "-o OUT.pdf");
-    row("help", {"--help"}, 0, "");
+    QTest::newRow("all") << S{"-o", "r.pdf", "runs.csv", "erase.csv"} << "C" << 0
+                         << "runs.csv:122: not a CSV record\n"
+                            "tarn-report: skipped runs.csv:123: not a run record";
+    QTest::newRow("erase on letter")
+        << S{"--operation", "erase", "-o", "r.pdf", "erase.csv"} << "en_US.UTF-8" << 0 << "";
+    QTest::newRow("nothing left") << S{"--machine", "B&D",   "--until", "2024-04-30",
+                                       "-o",        "r.pdf", "runs.csv"}
+                                  << "C" << 1 << "no run";
+    QTest::newRow("no output") << S{"runs.csv"} << "C" << 2 << "-o OUT.pdf";
 }
 
 void TestLineGrammar::report()
@@ -383,12 +292,11 @@ void TestLineGrammar::report()
     tool.setProcessEnvironment(environment);
     tool.start(TARN_REPORT_BIN, args);
     QVERIFY(tool.waitForFinished(60000));
-    const QString errors = tool.readAllStandardError();
     QCOMPARE(tool.exitCode(), exitCode);
+    const QString errors = tool.readAllStandardError();
     QVERIFY2(errors.contains(said), qPrintable(errors));
-    QCOMPARE(tool.readAllStandardOutput().contains("--operation <OP>"), args == S{"--help"});
     QFile file("r.pdf");
-    QCOMPARE(file.open(QIODevice::ReadOnly), exitCode == 0 && args != S{"--help"});
+    QCOMPARE(file.open(QIODevice::ReadOnly), exitCode == 0);
     if (!file.isOpen())
         return;
     // Thirty runs fill more than one page; two runs fit on one.
