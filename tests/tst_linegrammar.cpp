@@ -26,8 +26,6 @@ private slots:
     void parse();
     void csv_data();
     void csv();
-    void report_data();
-    void report();
     void reportDocumentHoldsEveryRow();
 };
 
@@ -240,53 +238,6 @@ static void writeRecordFiles()
     }
 }
 
-void TestLineGrammar::report_data()
-{
-    QTest::addColumn<S>("args");
-    QTest::addColumn<QString>("paper"); // LC_PAPER
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("said"); // on stderr
-    QTest::newRow("all") << S{"-o", "r.pdf", "runs.csv", "erase.csv"} << "C" << 0
-                         << "runs.csv:122: not a CSV record\n"
-                            "tarn-report: skipped runs.csv:123: not a run record";
-    QTest::newRow("erase on letter")
-        << S{"--operation", "erase", "-o", "r.pdf", "erase.csv"} << "en_US.UTF-8" << 0 << "";
-    QTest::newRow("nothing left") << S{"--machine", "B&D",   "--until", "2024-04-30",
-                                       "-o",        "r.pdf", "runs.csv"}
-                                  << "C" << 1 << "no run";
-    QTest::newRow("no output") << S{"runs.csv"} << "C" << 2 << "-o OUT.pdf";
-}
-
-void TestLineGrammar::report()
-{
-    QFETCH(S, args);
-    QFETCH(QString, paper);
-    QFETCH(int, exitCode);
-    QFETCH(QString, said);
-    writeRecordFiles();
-    QFile::remove("r.pdf");
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LC_PAPER", paper);
-    tool.setProcessEnvironment(environment);
-    tool.start(TARN_REPORT_BIN, args);
-    QVERIFY(tool.waitForFinished(60000));
-    QCOMPARE(tool.exitCode(), exitCode);
-    const QString errors = tool.readAllStandardError();
-    QVERIFY2(errors.contains(said), qPrintable(errors));
-    QFile file("r.pdf");
-    QCOMPARE(file.open(QIODevice::ReadOnly), exitCode == 0);
-    if (!file.isOpen())
-        return;
-    // Thirty runs fill more than one page; two runs fit on one.
-    const QByteArray pdf = file.readAll();
-    const int pages = pdf.count("/Type /Page\n");
-    QVERIFY(pages > 0 && (pages > 1) == args.contains("runs.csv"));
-    QVERIFY(pdf.contains("/Count " + QByteArray::number(pages)));
-    QVERIFY(pdf.contains(paper == "C" ? "/MediaBox [0 0 595.000000 842.000000]"
-                                      : "/MediaBox [0 0 612.000000 792.000000]"));
-}
-
 void TestLineGrammar::reportDocumentHoldsEveryRow()
 {
     writeRecordFiles();
@@ -309,6 +260,23 @@ void TestLineGrammar::reportDocumentHoldsEveryRow()
              QString("Erasure report"));
     QCOMPARE(isoLocalTime(QDateTime(QDate(2024, 5, 1), QTime(9, 5), Qt::OffsetFromUTC, -16200)),
              QString("2024-05-01T09:05:00-04:30"));
+
+    // The tool reports bad rows and fills more than one A4 page with thirty runs.
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_PAPER", "C");
+    tool.setProcessEnvironment(environment);
+    tool.start(TARN_REPORT_BIN, {"-o", "r.pdf", "runs.csv", "erase.csv"});
+    QVERIFY(tool.waitForFinished(60000));
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(tool.readAllStandardError().contains("runs.csv:122: not a CSV record\ntarn-report: "
+                                                 "skipped runs.csv:123: not a run record"));
+    QFile file("r.pdf");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray pdf = file.readAll();
+    const int pages = pdf.count("/Type /Page\n");
+    QVERIFY(pages > 1 && pdf.contains("/Count " + QByteArray::number(pages)));
+    QVERIFY(pdf.contains("/MediaBox [0 0 595.000000 842.000000]"));
 }
 
 TARN_TEST_MAIN(TestLineGrammar)

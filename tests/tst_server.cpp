@@ -4,13 +4,13 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTabWidget>
-#include <QTcpServer>
 #include <QTextBrowser>
 
 #include "app/para.h"
 #include "client/client.h"
 #include "client/framedevice.h"
 #include "server/server.h"
+#include "testkit/loopbackport.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/scriptedpeer.h"
 #include "testkit/testenv.h"
@@ -19,7 +19,6 @@
 
 using S = QStringList;
 using Entries = QList<QNetworkAddressEntry>;
-Q_DECLARE_METATYPE(Entries)
 
 namespace {
 const QHostAddress ConsoleAddress(QStringLiteral("127.0.0.1"));
@@ -59,9 +58,7 @@ struct ServerRig
     {
         for (const char *page : {"Machines Summary", "Global Log", "Files"})
             tabs.addTab(new QWidget, page);
-        QTcpServer probe;
-        port = commandPort ? commandPort : (probe.listen(QHostAddress::Any, 0), probe.serverPort());
-        probe.close();
+        port = commandPort ? commandPort : freeLoopbackPort();
         server = std::make_unique<Server>(&log, port, model.invisibleRootItem(), &tabs);
     }
 
@@ -94,8 +91,7 @@ class TestServer : public QObject
 
 private slots:
     void init();
-    void start_data();
-    void start();
+    void startLogsAddressesOrTheFailure();
     void commands_data();
     void commands();
     void secondLocalAddressIsRejected_data();
@@ -113,96 +109,64 @@ void TestServer::init()
     Server::setAddressEntrySource(loopbackOnly);
 }
 
-void TestServer::start_data()
+void TestServer::startLogsAddressesOrTheFailure()
 {
-    QTest::addColumn<Entries>("entries");
-    QTest::addColumn<bool>("portTaken");
-    QTest::addColumn<QString>("logged"); // %1: the port
-    QTest::newRow("two networks")
-        << Entries{entry("127.0.0.1"), entry("127.0.0.2", "127.0.0.255"), entry("::1"),
-                   entry("127.0.0.4", "127.0.0.255")}
-        << false
-        << "The server has IP: 127.0.0.2 \nThe server has IP: 127.0.0.4 \n"
-           "The server is running on IP: 127.0.0.2 port: %1\n";
-    QTest::newRow("port taken")
-        << loopbackOnly() << true
-        << "Unable to start the server: The bound address is already in use.\n";
-}
-
-void TestServer::start()
-{
-    QFETCH(Entries, entries);
-    QFETCH(bool, portTaken);
-    QFETCH(QString, logged);
-    Server::setAddressEntrySource([entries] { return entries; });
-    QTcpServer squatter;
-    QVERIFY(squatter.listen(QHostAddress::Any, 0));
-    ServerRig rig(portTaken ? squatter.serverPort() : 0);
+    Server::setAddressEntrySource([] {
+        return Entries{entry("127.0.0.1"), entry("127.0.0.2", "127.0.0.255"), entry("::1"),
+                       entry("127.0.0.4", "127.0.0.255")};
+    });
+    ServerRig rig;
     QCOMPARE(rig.log.toPlainText().remove(QRegularExpression("^net is online\n")),
-             logged.arg(rig.port));
+             QStringLiteral("The server has IP: 127.0.0.2 \nThe server has IP: 127.0.0.4 \n"
+                            "The server is running on IP: 127.0.0.2 port: %1\n")
+                 .arg(rig.port));
+    ServerRig taken(rig.port);
+    QVERIFY(taken.log.toPlainText().endsWith(
+        "Unable to start the server: The bound address is already in use.\n"));
 }
 
 void TestServer::commands_data()
 {
-    QTest::addColumn<bool>("machines"); // two, or none: an error box instead
     QTest::addColumn<QByteArray>("slot");
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("logged");
-    const auto row = [](bool machines, const char *slot, const char *line, const QString &logged) {
-        QTest::newRow(slot + QByteArray(machines ? "" : " without machines"))
-            << machines << QByteArray(slot) << QByteArray(line) << logged;
-    };
-    row(true, "askForCopy", "O\n", "Send COPY Command\n");
-    row(true, "askForCompare", "M\n", "Send COMPARE Command\n");
-    row(true, "askForVerify", "V\n", "Send VERIFY Command\n");
-    row(true, "askForErase", "E\n", "Send ERASE Command\n");
-    row(true, "askForResize", "I\n", "Send RESIZE Command\n");
-    row(true, "localAbort", "t\n",
-        "Abort button is pressed!\nClient 127.0.0.3 is being asked stop!\n"
-        "Client 127.0.0.4 is being asked stop!\n");
-    row(false, "askForErase", "", "");
-    row(false, "localAbort", "", "Abort button is pressed!\n");
+    const QString stops = "Abort button is pressed!\nClient 127.0.0.3 is being asked stop!\n"
+                          "Client 127.0.0.4 is being asked stop!\n";
+    for (const S &row :
+         {S{"askForCopy", "O\n", "Send COPY Command\n"},
+          S{"askForCompare", "M\n", "Send COMPARE Command\n"},
+          S{"askForVerify", "V\n", "Send VERIFY Command\n"},
+          S{"askForErase", "E\n", "Send ERASE Command\n"},
+          S{"askForResize", "I\n", "Send RESIZE Command\n"}, S{"localAbort", "t\n", stops}})
+        QTest::newRow(qPrintable(row[0])) << row[0].toLatin1() << row[1].toLatin1() << row[2];
 }
 
 void TestServer::commands()
 {
-    QFETCH(bool, machines);
     QFETCH(QByteArray, slot);
     QFETCH(QByteArray, line);
     QFETCH(QString, logged);
     ServerRig rig;
     QSignalSpy expands(rig.server.get(), &Server::expandTreeView);
-    ScriptedPeer first;
-    ScriptedPeer second;
-    if (machines) {
-        QVERIFY(rig.admit({&first, &second}));
-        QVERIFY(rig.log.toPlainText().endsWith("New connection from 127.0.0.3\n"
-                                               "Connect IP: 127.0.0.1 <=> 127.0.0.3 \n"
-                                               "New connection from 127.0.0.4\n"
-                                               "Connect IP: 127.0.0.1 <=> 127.0.0.4 \n"));
-        QCOMPARE(expands.count(), 2);
-        QCOMPARE(rig.model.rowCount(), 2);
-        QCOMPARE(rig.tabs.count(), 5);
-    }
+    ScriptedPeer peers[2];
+    QVERIFY(rig.admit({&peers[0], &peers[1]}));
+    QVERIFY(rig.log.toPlainText().endsWith("New connection from 127.0.0.3\n"
+                                           "Connect IP: 127.0.0.1 <=> 127.0.0.3 \n"
+                                           "New connection from 127.0.0.4\n"
+                                           "Connect IP: 127.0.0.1 <=> 127.0.0.4 \n"));
+    QCOMPARE(expands.count(), 2);
+    QCOMPARE(rig.tabs.count(), 5);
     rig.tabs.setCurrentIndex(2);
     const QString before = rig.log.toPlainText();
-    ModalAnswerer answerer;
-    answerer.pressButton(QMessageBox::Ok);
     QVERIFY(rig.invoke(slot.constData()));
     QCOMPARE(rig.tabs.currentIndex(), 0);
     QCOMPARE(rig.log.toPlainText(), before + logged);
-    QCOMPARE(answerer.seen().size(), machines ? 0 : 1);
-    if (!machines)
-        QCOMPARE(answerer.last().text,
-                 QStringLiteral("Please press the Connection button to connect the machine.!"));
-    for (int index = 0; index < rig.server->clients().size(); ++index) {
-        ScriptedPeer *peer = index ? &second : &first;
-        QVERIFY(peer->waitForReceived(line.size()));
-        QCOMPARE(peer->received(), line);
+    for (int index = 0; index < 2; ++index) {
+        QVERIFY(peers[index].waitForReceived(line.size()));
+        QCOMPARE(peers[index].received(), line);
         QCOMPARE(rig.client(index)->stopRequested(), slot == "localAbort");
     }
-    QVERIFY(!rig.server->stopRequested()); // no transfer runs
-    QVERIFY(!rig.server->isBusy());
+    QVERIFY(!rig.server->stopRequested() && !rig.server->isBusy()); // no transfer runs
 }
 
 void TestServer::secondLocalAddressIsRejected_data()
