@@ -5,6 +5,7 @@
 #include "client/wire/devicestatus.h"
 #include "client/wire/globalstatus.h"
 #include "client/wire/linecodec.h"
+#include "client/wire/lineframer.h"
 #include "client/wire/machineinfo.h"
 #include "client/wire/runlogname.h"
 #include "client/wire/runrecord.h"
@@ -13,273 +14,154 @@
 
 #include <QTextDocument>
 
-#include <limits>
-
-Q_DECLARE_METATYPE(DeviceStatus::Kind)
-Q_DECLARE_METATYPE(GlobalStatus::Kind)
-
 using S = QStringList;
 using D = DeviceStatus;
-using G = GlobalStatus;
-static constexpr quint64 Max = std::numeric_limits<quint64>::max();
 
 class TestLineGrammar : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void decimal_data();
-    void decimal();
-    void deviceStatus_data();
-    void deviceStatus();
-    void percent_data();
-    void percent();
-    void globalStatus_data();
-    void globalStatus();
-    void settingsSource_data();
-    void settingsSource();
-    void machineInfo_data();
-    void machineInfo();
-    void portNames_data();
-    void portNames();
-    void reencodingKeepsUtf8UnderUtf8Locale();
-    void runLogName_data();
-    void runLogName();
+    void parse_data();
+    void parse();
     void csv_data();
     void csv();
-    void report_data();
-    void report();
     void reportDocumentHoldsEveryRow();
 };
 
-void TestLineGrammar::decimal_data()
+// One wire function applied to a text, its result written as text (kinds as their letters).
+static QString apply(const QString &function, const QString &text)
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<quint64>("value");
-    QTest::newRow("plain") << "2000" << quint64(2000);
-    QTest::newRow("leading zero") << "0570" << quint64(570);
-    QTest::newRow("largest") << "18446744073709551615" << Max;
-    for (const char *bad : {"", "lots", "-5", "12ab", "0x10", "18446744073709551616"})
-        QTest::newRow(bad) << bad << quint64(0);
-}
-
-void TestLineGrammar::decimal()
-{
-    QFETCH(QString, text);
-    QFETCH(quint64, value);
-    QCOMPARE(parseDecimal(text), value);
-}
-
-// fields: port, capacity text, model, vendor, state (missing ones empty); number: capacity or done.
-static void deviceRow(const char *name, const QString &line, D::Kind kind, const QString &access,
-                      quint64 number = 0, const S &fields = {})
-{
-    S all = fields;
-    while (all.size() < 5)
-        all << QString();
-    QTest::newRow(name) << line << kind << access << all << number;
-}
-
-void TestLineGrammar::deviceStatus_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<D::Kind>("kind");
-    QTest::addColumn<QString>("access");
-    QTest::addColumn<S>("fields");
-    QTest::addColumn<quint64>("number");
-
-    deviceRow("identify", "@/dev/sda A SATA1 ,1000,WD Blue,WDC", D::Identify, "/dev/sda", 1000,
-              {"SATA1", "1000", "WD Blue", "WDC"});
-    deviceRow("identify, sections over whole line", "@/img/a,b A P1 ,7,M,V,extra", D::Identify,
-              "/img/a,b", 0, {"P1", "b A P1 ", "7", "M"});
-    deviceRow("identify without sections", "@sdb A P2", D::Identify, "sdb", 0, {"P2"});
-    deviceRow("identify, capacity not a number", "@sdb A P2 ,big,M,V", D::Identify, "sdb", 0,
-              {"P2", "big", "M", "V"});
-    deviceRow("progress", "@sda C 3 570", D::Progress, "sda", 570);
-    deviceRow("progress, kind word", "@sda Copying 3 570 more", D::Progress, "sda", 570);
-    deviceRow("progress without done", "@sda C 3", D::Progress, "sda");
-    deviceRow("progress, double space", "@sda C  570", D::Progress, "sda", 570);
-    deviceRow("failed", "@sda N", D::Failed, "sda");
-    deviceRow("passed, anything after O", "@sda OKAY fine", D::Passed, "sda");
-    deviceRow("state", "@sda S Erasing", D::State, "sda", 0, {"", "", "", "", "Erasing"});
-    deviceRow("state without word", "@sda S", D::State, "sda");
-    deviceRow("empty line", "", D::Other, "");
-}
-
-void TestLineGrammar::deviceStatus()
-{
-    QFETCH(QString, line);
-    QFETCH(D::Kind, kind);
-    QFETCH(QString, access);
-    QFETCH(S, fields);
-    QFETCH(quint64, number);
-
-    const DeviceStatus status = DeviceStatus::parse(line);
-    QCOMPARE(status.kind, kind);
-    QCOMPARE(status.access, access);
-    QCOMPARE((S{status.port, status.capacityText, status.model, status.vendor, status.state}),
-             fields);
-    QCOMPARE(kind == D::Progress ? status.done : status.capacity, number);
-}
-
-void TestLineGrammar::percent_data()
-{
-    QTest::addColumn<quint64>("done");
-    QTest::addColumn<quint64>("total");
-    QTest::addColumn<quint64>("percent");
-    QTest::newRow("57") << quint64(570) << quint64(1000) << quint64(57);
-    QTest::newRow("huge counts do not wrap") << Max << Max << quint64(100);
-    QTest::newRow("saturates") << Max << quint64(1) << Max;
-}
-
-void TestLineGrammar::percent()
-{
-    QFETCH(quint64, done);
-    QFETCH(quint64, total);
-    QFETCH(quint64, percent);
-    QCOMPARE(progressPercent(done, total), percent);
-}
-
-void TestLineGrammar::globalStatus_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<G::Kind>("kind");
-    QTest::addColumn<QString>("payload");
-    QTest::addColumn<quint64>("total");
-
-    const auto row = [](const char *line, G::Kind kind, const char *payload, quint64 total = 0) {
-        QTest::newRow(line) << line << kind << payload << total;
-    };
-    row("&S COPY", G::RunStart, "COPY");
-    row("&S:COPY", G::RunStart, "COPY"); // the separator is dropped whatever it is
-    row("&F all done", G::RunEnd, "all done");
-    row("&I 2000", G::RunTotal, "2000", 2000);
-    row("&I", G::RunTotal, "");
-    row("&J whatever", G::NoSource, "whatever");
-    row("&T disk gone", G::Terminate, "disk gone");
-    row("&M a|b", G::MachineInfo, "a|b");
-    row("&N", G::SettingsBlock, "");
-    row("&R a.img|b.img", G::FileList, "a.img|b.img");
-    row("&R ", G::FileList, "");
-    row("&s COPY", G::Other, "COPY");
-}
-
-void TestLineGrammar::globalStatus()
-{
-    QFETCH(QString, line);
-    QFETCH(G::Kind, kind);
-    QFETCH(QString, payload);
-    QFETCH(quint64, total);
-
-    const GlobalStatus status = GlobalStatus::parse(line);
-    QCOMPARE(status.kind, kind);
-    QCOMPARE(status.payload, payload);
-    QCOMPARE(status.total, total);
-}
-
-void TestLineGrammar::settingsSource_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("name");
-    const auto row = [](const char *line, const char *name) {
-        QTest::newRow(line) << line << name;
-    };
-    row("source=SATA2", "SATA2");
-    row("  source=SATA2", "  SATA2");
-    row("source=source=P1", "P1");
-    row("", "");
-}
-
-void TestLineGrammar::settingsSource()
-{
-    QFETCH(QString, line);
-    QFETCH(QString, name);
-    QCOMPARE(SettingsBlock::sourceName(line), name);
-}
-
-void TestLineGrammar::machineInfo_data()
-{
-    QTest::addColumn<QString>("payload");
-    QTest::addColumn<S>("identity"); // name, model, vendor, version
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("portSection");
-    const QString none;
-    QTest::newRow("full") << "M1|K31|Lynx|1.2|2|SATA1:|SATA2:|end" << S{"M1", "K31", "Lynx", "1.2"}
-                          << "M1\nK31\nLynx\n1.2\n2\nSATA1:\nSATA2:\nend"
-                          << "2\nSATA1:\nSATA2:\nend";
-    QTest::newRow("no ports") << "M1|K31|Lynx|1.2" << S{"M1", "K31", "Lynx", "1.2"}
-                              << "M1\nK31\nLynx\n1.2" << none;
-    QTest::newRow("empty") << none << S{"", "", "", ""} << none << none;
-}
-
-void TestLineGrammar::machineInfo()
-{
-    QFETCH(QString, payload);
-    QFETCH(S, identity);
-    QFETCH(QString, text);
-    QFETCH(QString, portSection);
-
-    const MachineInfo info = MachineInfo::parse(payload);
-    QCOMPARE((S{info.name, info.model, info.vendor, info.version}), identity);
-    QCOMPARE(info.text, text);
-    QCOMPARE(info.portSection, portSection);
-}
-
-void TestLineGrammar::portNames_data()
-{
-    QTest::addColumn<QString>("section");
-    QTest::addColumn<S>("names");
-    QTest::newRow("colons hidden") << "2\nSATA1:\nSATA2:\nend" << S{"SATA1", "SATA2"};
-    QTest::newRow("count and end ignored") << "junk\nP1\nP2\n" << S{"P1", "P2"};
-    QTest::newRow("empty port piece") << "1\n\nend" << S{""};
-    QTest::newRow("colon inside") << "1\nusb:1:2\nend" << S{"usb12"};
-    QTest::newRow("count and end only") << "0\nend" << S{};
-    QTest::newRow("nothing") << "" << S{};
-}
-
-void TestLineGrammar::portNames()
-{
-    QFETCH(QString, section);
-    QFETCH(S, names);
-    QCOMPARE(MachineInfo::portNames(section), names);
-}
-
-void TestLineGrammar::reencodingKeepsUtf8UnderUtf8Locale()
-{
+    if (function == "frame") { // segments split at '~', lines of at most 8 bytes
+        LineFramer framer(8);
+        S lines;
+        for (const QString &segment : text.split('~')) {
+            framer.append(segment.toLatin1());
+            QByteArray line;
+            while (framer.takeLine(line))
+                lines << line;
+            if (framer.bufferedBytes() > 8) // an unended line is held up to the limit only
+                return "held more than the limit";
+        }
+        S dropped;
+        for (qint64 length : framer.takeDroppedLines())
+            dropped << QString::number(length);
+        return lines.join(',') + " / " + QString::number(framer.bufferedBytes()) + " / " +
+               dropped.join(',');
+    }
+    if (function == "decimal")
+        return QString::number(parseDecimal(text));
+    if (function == "percent")
+        return QString::number(progressPercent(parseDecimal(text.section('/', 0, 0)),
+                                               parseDecimal(text.section('/', 1))));
+    if (function == "device") {
+        const DeviceStatus d = DeviceStatus::parse(text);
+        return S{QString("ACNOS-").at(d.kind),
+                 d.access,
+                 d.port,
+                 d.capacityText,
+                 d.model,
+                 d.vendor,
+                 d.state,
+                 QString::number(d.kind == D::Progress ? d.done : d.capacity)}
+            .join('|');
+    }
+    if (function == "global") {
+        const GlobalStatus g = GlobalStatus::parse(text);
+        return S{QString("SFIJTMNR-").at(g.kind), g.payload, QString::number(g.total)}.join('|');
+    }
+    if (function == "machine") {
+        const MachineInfo m = MachineInfo::parse(text);
+        return S{m.name, m.model, m.vendor, m.version,
+                 MachineInfo::portNames(m.portSection).join(',')}
+                   .join('|') +
+               '\n' + m.text;
+    }
+    if (function == "source")
+        return SettingsBlock::sourceName(text);
+    if (function == "log name")
+        return runLogFileName(text, QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1)));
+    // A locale codec that is not UTF-8 turns non-ASCII text into replacement characters.
     QTextCodec *before = QTextCodec::codecForLocale();
-    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
-    const QString name = QString::fromUtf8("機器-一號 A<B>");
-    QCOMPARE(reencodeReceivedLine(name), name);
-    // A local 8-bit encoding that is not UTF-8 turns non-ASCII text into replacement characters.
-    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
-    QCOMPARE(reencodeReceivedLine(QStringLiteral("plain ascii")), QStringLiteral("plain ascii"));
-    QCOMPARE(reencodeReceivedLine(QString::fromUtf8("é")), QString(QChar::ReplacementCharacter));
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName(function.toLatin1()));
+    const QString reencoded = reencodeReceivedLine(text);
     QTextCodec::setCodecForLocale(before);
+    return reencoded;
 }
 
-void TestLineGrammar::runLogName_data()
+void TestLineGrammar::parse_data()
 {
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QString>("fileName");
-    const auto row = [](const char *name, const QString &machine, const QString &base) {
-        QTest::newRow(name) << machine << base + QStringLiteral("-2024-03-07-09-05-01.txt");
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("result");
+    const auto row = [](const char *function, const QString &text, const QString &result) {
+        QTest::newRow(qPrintable(function + QString(": ") + text)) << function << text << result;
     };
-    row("unicode kept", QString::fromUtf8("機器1"), QString::fromUtf8("機器1"));
-    row("slashes", "../../etc/x", "_._.._etc_x");
-    row("backslash", "a\\b", "a_b");
-    row("leading dot", ".hidden", "_hidden");
-    row("inner dots kept", "a..b", "a..b");
-    row("control characters", QString("a\tb\001c") + QChar(0x7f) + QChar(0x85), "a_b_c__");
-    row("nul", QString(QChar(0)) + "x", "_x");
-    row("placeholder text kept", "%2%1", "%2%1");
-    row("empty", "", "");
+    row("frame", "", " / 0 / ");
+    row("frame", "a\nb\r\nc\rd\n", "a,b,c\rd / 0 / ");
+    row("frame", "ab~c\r~\n", "abc / 0 / ");
+    row("frame", "a\npart", "a / 4 / ");
+    row("frame", "\n\nz\n", ",,z / 0 / ");
+    row("frame", "12345678\n", "12345678 / 0 / ");
+    row("frame", "123456789\nok\n", "ok / 0 / 9");
+    row("frame", "before\n~xxxxxx~xxxxxx~xxxxxx~yy\nafter\n", "before,after / 0 / 20");
+    row("decimal", "0570", "570");
+    row("decimal", "18446744073709551615", "18446744073709551615");
+    for (const char *bad : {"", "lots", "-5", "12ab", "0x10", "18446744073709551616"})
+        row("decimal", bad, "0");
+    // Percentages saturate instead of wrapping.
+    row("percent", "570/1000", "57");
+    row("percent", "18446744073709551615/18446744073709551615", "100");
+    row("percent", "18446744073709551615/1", "18446744073709551615");
+    row("device", "@/dev/sda A SATA1 ,1000,WD Blue,WDC", "A|/dev/sda|SATA1|1000|WD Blue|WDC||1000");
+    row("device", "@/img/a,b A P1 ,7,M,V,x",
+        "A|/img/a,b|P1|b A P1 |7|M||0"); // sections: whole line
+    row("device", "@sdb A P2", "A|sdb|P2|||||0");
+    row("device", "@sda Copying 3 570 more", "C|sda||||||570");
+    row("device", "@sda C 3", "C|sda||||||0");
+    row("device", "@sda C  570", "C|sda||||||570");
+    row("device", "@sda N", "N|sda||||||0");
+    row("device", "@sda OKAY fine", "O|sda||||||0");
+    row("device", "@sda S Erasing", "S|sda|||||Erasing|0");
+    row("device", "", "-|||||||0");
+    row("global", "&S:COPY", "S|COPY|0"); // the separator is dropped whatever it is
+    row("global", "&F all done", "F|all done|0");
+    row("global", "&I 2000", "I|2000|2000");
+    row("global", "&I", "I||0");
+    row("global", "&J whatever", "J|whatever|0");
+    row("global", "&T disk gone", "T|disk gone|0");
+    row("global", "&M a|b", "M|a|b|0");
+    row("global", "&N", "N||0");
+    row("global", "&R ", "R||0");
+    row("global", "&s COPY", "-|COPY|0");
+    row("machine", "M1|K31|Lynx|1.2|2|SATA1:|SATA2:|end",
+        "M1|K31|Lynx|1.2|SATA1,SATA2\nM1\nK31\nLynx\n1.2\n2\nSATA1:\nSATA2:\nend");
+    row("machine", "a|b|c|d|junk|usb:1:2||end", "a|b|c|d|usb12,\na\nb\nc\nd\njunk\nusb:1:2\n\nend");
+    row("machine", "a|b|c|d|0|end", "a|b|c|d|\na\nb\nc\nd\n0\nend");
+    row("machine", "M1|K31", "M1|K31|||\nM1\nK31");
+    row("machine", "", "||||\n");
+    row("source", "source=SATA2", "SATA2");
+    row("source", "  source=SATA2", "  SATA2");
+    row("source", "source=source=P1", "P1");
+    row("source", "", "");
+    const QString date = "-2024-03-07-09-05-01.txt";
+    row("log name", QString::fromUtf8("機器1 a..b %2%1"),
+        QString::fromUtf8("機器1 a..b %2%1") + date);
+    row("log name", "../../etc/x", "_._.._etc_x" + date);
+    row("log name", "a\\b", "a_b" + date);
+    row("log name", QString("a\tb\001c") + QChar(0x7f) + QChar(0x85) + QChar(0), "a_b_c___" + date);
+    row("log name", "", date);
+    row("UTF-8", QString::fromUtf8("機器-一號 A<B>"), QString::fromUtf8("機器-一號 A<B>"));
+    row("ISO-8859-1", QString::fromUtf8("plain é"),
+        QString("plain ") + QChar(QChar::ReplacementCharacter));
 }
 
-void TestLineGrammar::runLogName()
+void TestLineGrammar::parse()
 {
-    QFETCH(QString, machine);
-    QFETCH(QString, fileName);
-    QCOMPARE(runLogFileName(machine, QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1))), fileName);
+    QFETCH(QString, function);
+    QFETCH(QString, text);
+    QFETCH(QString, result);
+    QCOMPARE(apply(function, text), result);
 }
 
 void TestLineGrammar::csv_data()
@@ -356,59 +238,6 @@ static void writeRecordFiles()
     }
 }
 
-void TestLineGrammar::report_data()
-{
-    QTest::addColumn<S>("args");
-    QTest::addColumn<QString>("paper"); // LC_PAPER
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("said"); // on stderr
-    const auto row = [](const char *name, const S &args, int exitCode, const char *said,
-                        const char *paper = "C") {
-        QTest::newRow(name) << args << paper << exitCode << said;
-    };
-    row("all", {"-o", "r.pdf", "runs.csv", "erase.csv"}, 0,
-        "runs.csv:122: not a CSV record\ntarn-report: skipped runs.csv:123: not a run record");
-    row("erase on letter", {"--operation", "erase", "-o", "r.pdf", "erase.csv"}, 0, "",
-        "en_US.UTF-8");
-    row("machine since", {"--machine", "B&D", "--since", "2024-05-01", "-o", "r.pdf", "runs.csv"},
-        0, "");
-    row("nothing left", {"--until", "2024-04-30", "-o", "r.pdf", "runs.csv"}, 1, "no run");
-    row("no file", {"-o", "r.pdf", "none.csv"}, 1, "none.csv: ");
-    row("no output", {"runs.csv"}, 2, "-o OUT.pdf");
-    row("help", {"--help"}, 0, "");
-}
-
-void TestLineGrammar::report()
-{
-    QFETCH(S, args);
-    QFETCH(QString, paper);
-    QFETCH(int, exitCode);
-    QFETCH(QString, said);
-    writeRecordFiles();
-    QFile::remove("r.pdf");
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LC_PAPER", paper);
-    tool.setProcessEnvironment(environment);
-    tool.start(TARN_REPORT_BIN, args);
-    QVERIFY(tool.waitForFinished(60000));
-    const QString errors = tool.readAllStandardError();
-    QCOMPARE(tool.exitCode(), exitCode);
-    QVERIFY2(errors.contains(said), qPrintable(errors));
-    QCOMPARE(tool.readAllStandardOutput().contains("--operation <OP>"), args == S{"--help"});
-    QFile file("r.pdf");
-    QCOMPARE(file.open(QIODevice::ReadOnly), exitCode == 0 && args != S{"--help"});
-    if (!file.isOpen())
-        return;
-    // Thirty runs fill more than one page; two runs fit on one.
-    const QByteArray pdf = file.readAll();
-    const int pages = pdf.count("/Type /Page\n");
-    QVERIFY(pages > 0 && (pages > 1) == args.contains("runs.csv"));
-    QVERIFY(pdf.contains("/Count " + QByteArray::number(pages)));
-    QVERIFY(pdf.contains(paper == "C" ? "/MediaBox [0 0 595.000000 842.000000]"
-                                      : "/MediaBox [0 0 612.000000 792.000000]"));
-}
-
 void TestLineGrammar::reportDocumentHoldsEveryRow()
 {
     writeRecordFiles();
@@ -416,9 +245,11 @@ void TestLineGrammar::reportDocumentHoldsEveryRow()
     QCOMPARE(files.problems.size(), 5);
     QCOMPARE(files.problems.last(), QString("runs.csv:126: not a run record"));
     QCOMPARE(files.records.first().fields(), sampleRecord(0, 0).fields());
-    const QVector<ReportRun> runs = groupRuns(files.records, RunFilter());
+    // A run that starts at the period's start is in it.
+    const RunFilter fromFirst{"", "", sampleRecord(-2, 0).start, {}};
     const QString text =
-        reportDocument(runs, "host-1", QDateTime::currentDateTime())->toPlainText();
+        reportDocument(groupRuns(files.records, fromFirst), "host-1", QDateTime::currentDateTime())
+            ->toPlainText();
     for (int run = -2; run < 30; ++run)
         for (int port = 0; port < 4; ++port)
             QVERIFY(text.contains(sampleRecord(run, port).vendor + '\n'));
@@ -429,6 +260,23 @@ void TestLineGrammar::reportDocumentHoldsEveryRow()
              QString("Erasure report"));
     QCOMPARE(isoLocalTime(QDateTime(QDate(2024, 5, 1), QTime(9, 5), Qt::OffsetFromUTC, -16200)),
              QString("2024-05-01T09:05:00-04:30"));
+
+    // The tool reports bad rows and fills more than one A4 page with thirty runs.
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_PAPER", "C");
+    tool.setProcessEnvironment(environment);
+    tool.start(TARN_REPORT_BIN, {"-o", "r.pdf", "runs.csv", "erase.csv"});
+    QVERIFY(tool.waitForFinished(60000));
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(tool.readAllStandardError().contains("runs.csv:122: not a CSV record\ntarn-report: "
+                                                 "skipped runs.csv:123: not a run record"));
+    QFile file("r.pdf");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray pdf = file.readAll();
+    const int pages = pdf.count("/Type /Page\n");
+    QVERIFY(pages > 1 && pdf.contains("/Count " + QByteArray::number(pages)));
+    QVERIFY(pdf.contains("/MediaBox [0 0 595.000000 842.000000]"));
 }
 
 TARN_TEST_MAIN(TestLineGrammar)
