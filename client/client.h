@@ -7,8 +7,8 @@
 #include <QTabWidget>
 
 #include "client/progressrate.h"
-#include "client/runrecorder.h"
 #include "client/runlogspool.h"
+#include "client/runrecorder.h"
 #include "client/wire/lineframer.h"
 #include "transfer/imageload.h"
 

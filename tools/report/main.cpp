@@ -9,8 +9,8 @@
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
-#include <QSysInfo>
 #include <QLocale>
+#include <QSysInfo>
 #include <QTextDocument>
 
 #include <cstdio>
