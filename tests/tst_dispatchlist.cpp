@@ -18,64 +18,61 @@ class TestDispatchList : public QObject
     Q_OBJECT
 
 private slots:
-    void targets_data();
-    void targets();
-};
-
-void TestDispatchList::targets_data()
-{
-    QTest::addColumn<QStringList>("rows"); // "machine" or "machine/device"
-    QTest::addColumn<bool>("isOperatorChoice");
-    QTest::addColumn<QStringList>("dispatchList");
-    QTest::addColumn<QStringList>("selectedDevices");
-    const auto row = [](const char *name, const char *rows, bool chosen, const char *dispatch,
-                        const char *devices) {
-        QTest::newRow(name) << list(rows) << chosen << list(dispatch) << list(devices);
-    };
-    row("two devices on two machines", "M2/S1;M1/S2", true, "M1|S2;M2|S1", "M1|S2;M2|S1");
-    row("chosen machine rows are ignored", "M1;M2/S1", true, "M2|S1", "M2|S1");
-    row("only machine rows chosen", "M1;M2", true, "", "");
-    row("source device keeps its mark", "M1/*S3", true, "M1|*S3", "M1|*S3");
-    row("device without a name is no selected device", "M2/", true, "M2", "");
-    row("S10 above S1", "M3/S10;M3/S1", true, "M3|S1|S10", "M3|S1;M3|S10");
-    row("machines differing in case", "m2/S5;M2/S1", true, "M2|S1;m2|S5", "M2|S1;m2|S5");
-    row("machine name prefix of another", "M1/S1;M10/S1;M1/S2", true, "M10|S1;M1|S1|S2",
-        "M10|S1;M1|S1;M1|S2");
-    row("device named inside machine name", "N1/1;N1/S2", true, "N1|S2", "N1|1;N1|S2");
-    row("same device twice", "M4/S1;M4/S1", true, "M4|S1", "M4|S1;M4|S1");
-    row("separator inside a device name", "M5/S1|x", true, "M5|S1", "M5|S1|x");
-    // As select-all leaves them: machine rows, device rows of the expanded M1 only. Each machine
-    // brings all its devices, each device once.
-    row("machine rows", "M1;M1/S1;M1/S2;M1/*S3;M2;m2;M3", false,
-        "M1|*S3|S1|S2;M2|S1;M3|S1|S10;m2|S5", "");
-}
-
-void TestDispatchList::targets()
-{
-    QFETCH(QStringList, rows);
-    QFETCH(bool, isOperatorChoice);
-    QFETCH(QStringList, dispatchList);
-    QFETCH(QStringList, selectedDevices);
-    QStandardItemModel model;
-    QHash<QString, QModelIndex> rowAt;
-    for (const char *machine : {"M1,S1,S2,*S3", "M2,S1,", "m2,S5", "M3,S10,S1", "M10,S1", "N1,1,S2",
-                                "M4,S1,S1", "M5,S1|x"}) {
-        const QStringList names = QString::fromLatin1(machine).split(',');
-        auto *item = new QStandardItem(names.first());
-        model.appendRow(item);
-        rowAt.insert(names.first(), item->index());
-        for (const QString &device : names.mid(1)) {
-            item->appendRow(new QStandardItem(device));
-            rowAt.insert(names.first() + '/' + device, item->child(item->rowCount() - 1)->index());
-        }
+    void targets_data()
+    {
+        QTest::addColumn<QStringList>("rows"); // "machine" or "machine/device"
+        QTest::addColumn<bool>("isOperatorChoice");
+        QTest::addColumn<QStringList>("dispatchList");
+        QTest::addColumn<QStringList>("selectedDevices");
+        const auto row = [](const char *name, const char *rows, bool chosen, const char *dispatch,
+                            const char *devices) {
+            QTest::newRow(name) << list(rows) << chosen << list(dispatch) << list(devices);
+        };
+        row("two devices on two machines", "M2/S1;M1/S2", true, "M1|S2;M2|S1", "M1|S2;M2|S1");
+        row("chosen machine rows are ignored", "M1;M2/S1", true, "M2|S1", "M2|S1");
+        row("only machine rows chosen", "M1;M2", true, "", "");
+        row("source device keeps its mark", "M1/*S3", true, "M1|*S3", "M1|*S3");
+        row("device without a name is no selected device", "M2/", true, "M2", "");
+        row("S10 above S1", "M3/S10;M3/S1", true, "M3|S1|S10", "M3|S1;M3|S10");
+        row("machines differing in case", "m2/S5;M2/S1", true, "M2|S1;m2|S5", "M2|S1;m2|S5");
+        row("machine name prefix of another", "M1/S1;M10/S1;M1/S2", true, "M10|S1;M1|S1|S2",
+            "M10|S1;M1|S1;M1|S2");
+        row("device named inside machine name", "N1/1;N1/S2", true, "N1|S2", "N1|1;N1|S2");
+        row("same device twice", "M4/S1;M4/S1", true, "M4|S1", "M4|S1;M4|S1");
+        row("separator inside a device name", "M5/S1|x", true, "M5|S1", "M5|S1|x");
+        // As select-all leaves them: machine rows, device rows of the expanded M1 only. Each
+        // machine brings all its devices, each device once.
+        row("machine rows", "M1;M1/S1;M1/S2;M1/*S3;M2;m2;M3", false,
+            "M1|*S3|S1|S2;M2|S1;M3|S1|S10;m2|S5", "");
     }
-    QModelIndexList indexes;
-    for (const QString &rowPath : rows)
-        indexes << rowAt.value(rowPath);
-    const DispatchTargets targets = dispatchTargets(indexes, isOperatorChoice);
-    QCOMPARE(targets.dispatchList, dispatchList);
-    QCOMPARE(targets.selectedDevices, selectedDevices);
-}
+    void targets()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(bool, isOperatorChoice);
+        QFETCH(QStringList, dispatchList);
+        QFETCH(QStringList, selectedDevices);
+        QStandardItemModel model;
+        QHash<QString, QModelIndex> rowAt;
+        for (const char *machine : {"M1,S1,S2,*S3", "M2,S1,", "m2,S5", "M3,S10,S1", "M10,S1",
+                                    "N1,1,S2", "M4,S1,S1", "M5,S1|x"}) {
+            const QStringList names = QString::fromLatin1(machine).split(',');
+            auto *item = new QStandardItem(names.first());
+            model.appendRow(item);
+            rowAt.insert(names.first(), item->index());
+            for (const QString &device : names.mid(1)) {
+                item->appendRow(new QStandardItem(device));
+                rowAt.insert(names.first() + '/' + device,
+                             item->child(item->rowCount() - 1)->index());
+            }
+        }
+        QModelIndexList indexes;
+        for (const QString &rowPath : rows)
+            indexes << rowAt.value(rowPath);
+        const DispatchTargets targets = dispatchTargets(indexes, isOperatorChoice);
+        QCOMPARE(targets.dispatchList, dispatchList);
+        QCOMPARE(targets.selectedDevices, selectedDevices);
+    }
+};
 
 TARN_TEST_MAIN(TestDispatchList)
 #include "tst_dispatchlist.moc"

@@ -1,12 +1,5 @@
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QSettings>
-#include <QSpinBox>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "app/para.h"
 #include "app/setupdialog.h"
@@ -91,97 +84,93 @@ class TestSetupDialog : public QObject
     Q_OBJECT
 
 private slots:
-    void restoreAndSave_data();
-    void restoreAndSave();
-    void restoreDefaultsCancelAndApply();
-};
-
-void TestSetupDialog::restoreAndSave_data()
-{
-    QTest::addColumn<QString>("store");
-    QTest::addColumn<QString>("restored");
-    QTest::newRow("empty store filled with defaults") << QString() << Defaults;
-    QTest::newRow("every value changed, kept") << Custom << Custom;
-    for (const char *wrong : {"appVersionNumer=2", "appVersionNumer=4", "appVersionNumer=three",
-                              "Translate=3", "Translate=-1"})
-        QTest::newRow(wrong) << Custom + ";" + wrong << Defaults;
-    // Missing keys read as zero without a reset; Save Log and Full Duplex read apart.
-    QTest::newRow("missing keys")
-        << Custom + ";Translate=1;TCP Port;Block Size;Save Log=true;Full Duplex"
-        << Custom + ";Translate=1;TCP Port=0;Block Size=;Save Log=true";
-}
-
-void TestSetupDialog::restoreAndSave()
-{
-    QFETCH(QString, store);
-    QFETCH(QString, restored);
-    writeStore(store);
-    para = Para();
-    para.restore();
-    QCOMPARE(recorded(), values(restored));
-    // A store of another layout or language is reset wholly, any other left as it is.
-    QCOMPARE(stored(), values(restored == Defaults ? Defaults : store));
-    writeStore(QString());
-    para.save();
-    QCOMPARE(stored(), recorded()); // every key, from the record
-    para.save(Para::paraDefault);
-    QCOMPARE(recorded(), values(Defaults));
-    QCOMPARE(stored(), values(Defaults));
-}
-
-void TestSetupDialog::restoreDefaultsCancelAndApply()
-{
-    QPointer<SetupDialog> dialog =
-        openDialog(Defaults + ";Translate=2;TCP Port=40001;TTL=5;Multicast Address=239.0.0.9");
-    auto *port = dialog->findChild<QSpinBox *>("spinBoxTcpPort");
-    auto *ttl = dialog->findChild<QSpinBox *>("spinBoxTtl");
-    auto *multicast = dialog->findChild<QLineEdit *>("lineEditMulticastAddress");
-    // The multicast address only counts beyond the local link.
-    QVERIFY(multicast->isEnabled());
-    ttl->setValue(1);
-    QVERIFY(!multicast->isEnabled());
-    ttl->setValue(2);
-    QVERIFY(multicast->isEnabled());
-
-    button(dialog, QDialogButtonBox::RestoreDefaults)->click();
-    QVERIFY(dialog->isVisible()); // stays open, showing the defaults
-    QCOMPARE(dialog->findChild<QComboBox *>("comboBox")->currentIndex(), 0);
-    QCOMPARE(port->value(), 53275);
-    QVERIFY(!multicast->isEnabled());
-    // Cancel stores nothing of what was edited since.
-    port->setValue(40001);
-    button(dialog, QDialogButtonBox::Cancel)->click();
-    QTRY_VERIFY(dialog.isNull());
-    QCOMPARE(recorded(), values(Defaults));
-    QCOMPARE(stored(), values(Defaults));
-
-    // Apply warns every time, and writes every key even when only the version was left.
-    const QString edited = Defaults + ";UDP Port=9100;Translate=2;TCP Port=40001;Block Size=4096;"
-                                      "Slice=100;Save Log=false;Use Broadcast port=true;"
-                                      "No Point to Point=true;Full Duplex=false";
-    ModalAnswerer answerer;
-    for (int round = 0; round < 2; ++round) {
-        QPointer<SetupDialog> dialog = openDialog(round ? edited : Defaults + ";UDP Port=9100");
-        writeStore("appVersionNumer=3");
-        if (round == 0) {
-            dialog->findChild<QComboBox *>("comboBox")->setCurrentIndex(2);
-            dialog->findChild<QSpinBox *>("spinBoxTcpPort")->setValue(40001);
-            dialog->findChild<QComboBox *>("comboBoxBlockSize")->setCurrentText("4096");
-            dialog->findChild<QSpinBox *>("spinBoxSlice")->setValue(100);
-            for (QCheckBox *box : dialog->findChildren<QCheckBox *>())
-                box->toggle();
-        }
-        answerer.pressButton(QMessageBox::Ok);
-        button(dialog, QDialogButtonBox::Apply)->click();
-        QTRY_VERIFY(dialog.isNull()); // closed and deleted
-        QCOMPARE(answerer.seen().size(), round + 1);
-        QCOMPARE(answerer.last().title + ": " + answerer.last().text,
-                 QStringLiteral("WARNING: Please restart program if you change any port number."));
-        QCOMPARE(answerer.last().buttons, QStringList({"OK"}));
-        QCOMPARE(recorded(), values(edited));
-        QCOMPARE(stored(), values(edited));
+    void restoreAndSave_data()
+    {
+        QTest::addColumn<QString>("store");
+        QTest::addColumn<QString>("restored");
+        QTest::newRow("empty store filled with defaults") << QString() << Defaults;
+        QTest::newRow("every value changed, kept") << Custom << Custom;
+        for (const char *wrong : {"appVersionNumer=2", "appVersionNumer=4", "appVersionNumer=three",
+                                  "Translate=3", "Translate=-1"})
+            QTest::newRow(wrong) << Custom + ";" + wrong << Defaults;
+        // Missing keys read as zero without a reset; Save Log and Full Duplex read apart.
+        QTest::newRow("missing keys")
+            << Custom + ";Translate=1;TCP Port;Block Size;Save Log=true;Full Duplex"
+            << Custom + ";Translate=1;TCP Port=0;Block Size=;Save Log=true";
     }
-}
+    void restoreAndSave()
+    {
+        QFETCH(QString, store);
+        QFETCH(QString, restored);
+        writeStore(store);
+        para = Para();
+        para.restore();
+        QCOMPARE(recorded(), values(restored));
+        // A store of another layout or language is reset wholly, any other left as it is.
+        QCOMPARE(stored(), values(restored == Defaults ? Defaults : store));
+        writeStore(QString());
+        para.save();
+        QCOMPARE(stored(), recorded()); // every key, from the record
+        para.save(Para::paraDefault);
+        QCOMPARE(recorded(), values(Defaults));
+        QCOMPARE(stored(), values(Defaults));
+    }
+    void restoreDefaultsCancelAndApply()
+    {
+        QPointer<SetupDialog> dialog =
+            openDialog(Defaults + ";Translate=2;TCP Port=40001;TTL=5;Multicast Address=239.0.0.9");
+        auto *port = dialog->findChild<QSpinBox *>("spinBoxTcpPort");
+        auto *ttl = dialog->findChild<QSpinBox *>("spinBoxTtl");
+        auto *multicast = dialog->findChild<QLineEdit *>("lineEditMulticastAddress");
+        // The multicast address only counts beyond the local link.
+        QVERIFY(multicast->isEnabled());
+        ttl->setValue(1);
+        QVERIFY(!multicast->isEnabled());
+        ttl->setValue(2);
+        QVERIFY(multicast->isEnabled());
+
+        button(dialog, QDialogButtonBox::RestoreDefaults)->click();
+        QVERIFY(dialog->isVisible()); // stays open, showing the defaults
+        QCOMPARE(dialog->findChild<QComboBox *>("comboBox")->currentIndex(), 0);
+        QCOMPARE(port->value(), 53275);
+        QVERIFY(!multicast->isEnabled());
+        // Cancel stores nothing of what was edited since.
+        port->setValue(40001);
+        button(dialog, QDialogButtonBox::Cancel)->click();
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(recorded(), values(Defaults));
+        QCOMPARE(stored(), values(Defaults));
+
+        // Apply warns every time, and writes every key even when only the version was left.
+        const QString edited = Defaults +
+                               ";UDP Port=9100;Translate=2;TCP Port=40001;Block Size=4096;"
+                               "Slice=100;Save Log=false;Use Broadcast port=true;"
+                               "No Point to Point=true;Full Duplex=false";
+        ModalAnswerer answerer;
+        for (int round = 0; round < 2; ++round) {
+            QPointer<SetupDialog> dialog = openDialog(round ? edited : Defaults + ";UDP Port=9100");
+            writeStore("appVersionNumer=3");
+            if (round == 0) {
+                dialog->findChild<QComboBox *>("comboBox")->setCurrentIndex(2);
+                dialog->findChild<QSpinBox *>("spinBoxTcpPort")->setValue(40001);
+                dialog->findChild<QComboBox *>("comboBoxBlockSize")->setCurrentText("4096");
+                dialog->findChild<QSpinBox *>("spinBoxSlice")->setValue(100);
+                for (QCheckBox *box : dialog->findChildren<QCheckBox *>())
+                    box->toggle();
+            }
+            answerer.pressButton(QMessageBox::Ok);
+            button(dialog, QDialogButtonBox::Apply)->click();
+            QTRY_VERIFY(dialog.isNull()); // closed and deleted
+            QCOMPARE(answerer.seen().size(), round + 1);
+            QCOMPARE(
+                answerer.last().title + ": " + answerer.last().text,
+                QStringLiteral("WARNING: Please restart program if you change any port number."));
+            QCOMPARE(answerer.last().buttons, QStringList({"OK"}));
+            QCOMPARE(recorded(), values(edited));
+            QCOMPARE(stored(), values(edited));
+        }
+    }
+};
 
 TARN_TEST_MAIN(TestSetupDialog)
 #include "tst_setupdialog.moc"
