@@ -15,14 +15,11 @@ constexpr int NamespaceRunMs = 60000;
 constexpr int DefaultCommandPort = 53275; // nothing else lives in the private namespace
 
 // Two networks on the two ends of a virtual cable, and a third whose interface is down.
-const QStringList NetworkSetup{"link set lo up",
-                               "link add tarn0 type veth peer name tarn1",
-                               "addr add 10.231.1.1/24 broadcast + dev tarn0",
-                               "addr add 10.231.2.1/24 broadcast + dev tarn1",
-                               "link set tarn0 up",
-                               "link set tarn1 up",
-                               "link add tarn2 type veth peer name tarn3",
-                               "addr add 10.231.3.1/24 broadcast + dev tarn2"};
+const char *const NetworkSetup =
+    "link set lo up;link add tarn0 type veth peer name tarn1;"
+    "addr add 10.231.1.1/24 broadcast + dev tarn0;addr add 10.231.2.1/24 broadcast + dev tarn1;"
+    "link set tarn0 up;link set tarn1 up;link add tarn2 type veth peer name tarn3;"
+    "addr add 10.231.3.1/24 broadcast + dev tarn2";
 } // namespace
 
 class TestAnnounce : public QObject
@@ -32,29 +29,25 @@ class TestAnnounce : public QObject
 private slots:
     void announcesOnEveryNetwork()
     {
-        if (qEnvironmentVariableIsSet(InsideNamespace))
-            return announceInsideNamespace();
-        // A real announcement broadcasts on every network of the computer: it only ever runs in a
-        // network namespace of its own.
-        if (geteuid() != 0 || QStandardPaths::findExecutable("ip").isEmpty() ||
-            QProcess::execute("unshare", {"-n", "true"}) != 0)
-            QSKIP("needs root, ip and unshare, and private network namespaces permitted");
-        qputenv(InsideNamespace, "1");
-        QProcess inner;
-        inner.setProcessChannelMode(QProcess::MergedChannels);
-        inner.start("unshare", {"-n", "--", QCoreApplication::applicationFilePath(),
-                                "announcesOnEveryNetwork"});
-        QVERIFY(inner.waitForFinished(NamespaceRunMs));
-        const QByteArray output = inner.readAll();
-        QVERIFY2(inner.exitStatus() == QProcess::NormalExit && inner.exitCode() == 0,
-                 output.constData());
-        QVERIFY2(!output.contains("SKIP"), output.constData());
-    }
-
-private:
-    void announceInsideNamespace()
-    {
-        for (const QString &step : NetworkSetup)
+        if (!qEnvironmentVariableIsSet(InsideNamespace)) {
+            // A real announcement broadcasts on every network of the computer: it only ever runs in
+            // a network namespace of its own.
+            if (geteuid() != 0 || QStandardPaths::findExecutable("ip").isEmpty() ||
+                QProcess::execute("unshare", {"-n", "true"}) != 0)
+                QSKIP("needs root, ip and unshare, and private network namespaces permitted");
+            qputenv(InsideNamespace, "1");
+            QProcess inner;
+            inner.setProcessChannelMode(QProcess::MergedChannels);
+            inner.start("unshare", {"-n", "--", QCoreApplication::applicationFilePath(),
+                                    "announcesOnEveryNetwork"});
+            QVERIFY(inner.waitForFinished(NamespaceRunMs));
+            const QByteArray output = inner.readAll();
+            QVERIFY2(inner.exitStatus() == QProcess::NormalExit && inner.exitCode() == 0,
+                     output.constData());
+            QVERIFY2(!output.contains("SKIP"), output.constData());
+            return;
+        }
+        for (const QString &step : QString(NetworkSetup).split(';'))
             QCOMPARE(QProcess::execute("ip", step.split(' ')), 0);
         para.tcpport = DefaultCommandPort;
         QUdpSocket receiver;

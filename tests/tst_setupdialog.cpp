@@ -31,22 +31,22 @@ Values values(const QString &text)
     return map;
 }
 
-void writeStore(const QString &text)
+// Writes the store when given one, and reads it back.
+Values stored(const QString *text = nullptr)
 {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
-    store.clear();
-    const Values map = values(text);
+    Values map = text ? values(*text) : Values();
+    if (text)
+        store.clear();
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         store.setValue(it.key(), it.value());
-}
-
-Values stored()
-{
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Orvane", "TARN");
-    Values map;
     for (const QString &key : store.allKeys())
         map.insert(key, store.value(key).toString());
     return map;
+}
+void writeStore(const QString &text)
+{
+    stored(&text);
 }
 
 // The record in the store's key order.
@@ -120,20 +120,10 @@ private slots:
         QPointer<SetupDialog> dialog =
             openDialog(Defaults + ";Translate=2;TCP Port=40001;TTL=5;Multicast Address=239.0.0.9");
         auto *port = dialog->findChild<QSpinBox *>("spinBoxTcpPort");
-        auto *ttl = dialog->findChild<QSpinBox *>("spinBoxTtl");
-        auto *multicast = dialog->findChild<QLineEdit *>("lineEditMulticastAddress");
-        // The multicast address only counts beyond the local link.
-        QVERIFY(multicast->isEnabled());
-        ttl->setValue(1);
-        QVERIFY(!multicast->isEnabled());
-        ttl->setValue(2);
-        QVERIFY(multicast->isEnabled());
-
         button(dialog, QDialogButtonBox::RestoreDefaults)->click();
         QVERIFY(dialog->isVisible()); // stays open, showing the defaults
         QCOMPARE(dialog->findChild<QComboBox *>("comboBox")->currentIndex(), 0);
         QCOMPARE(port->value(), 53275);
-        QVERIFY(!multicast->isEnabled());
         // Cancel stores nothing of what was edited since.
         port->setValue(40001);
         button(dialog, QDialogButtonBox::Cancel)->click();
@@ -163,9 +153,9 @@ private slots:
             QTRY_VERIFY(dialog.isNull()); // closed and deleted
             QCOMPARE(answerer.seen().size(), round + 1);
             QCOMPARE(
-                answerer.last().title + ": " + answerer.last().text,
-                QStringLiteral("WARNING: Please restart program if you change any port number."));
-            QCOMPARE(answerer.last().buttons, QStringList({"OK"}));
+                answerer.last().title + ": " + answerer.last().text +
+                    answerer.last().buttons.join(','),
+                QStringLiteral("WARNING: Please restart program if you change any port number.OK"));
             QCOMPARE(recorded(), values(edited));
             QCOMPARE(stored(), values(edited));
         }
