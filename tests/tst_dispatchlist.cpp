@@ -4,13 +4,6 @@
 #include "testkit/testenv.h"
 #include "ui/dispatchlist.h"
 
-namespace {
-QStringList list(const char *items)
-{
-    return QString::fromLatin1(items).split(';', Qt::SkipEmptyParts);
-}
-} // namespace
-
 // How the operator's choice of machines and devices becomes the dispatch: grouped by machine in
 // sorted order, each device once.
 class TestDispatchList : public QObject
@@ -20,13 +13,12 @@ class TestDispatchList : public QObject
 private slots:
     void targets_data()
     {
-        QTest::addColumn<QStringList>("rows"); // "machine" or "machine/device"
-        QTest::addColumn<bool>("isOperatorChoice");
-        QTest::addColumn<QStringList>("dispatchList");
-        QTest::addColumn<QStringList>("selectedDevices");
+        // The rows ("machine" or "machine/device"), whether the operator chose them, the dispatch
+        // list and the selected devices; ";" between entries.
+        QTest::addColumn<QStringList>("row");
         const auto row = [](const char *name, const char *rows, bool chosen, const char *dispatch,
                             const char *devices) {
-            QTest::newRow(name) << list(rows) << chosen << list(dispatch) << list(devices);
+            QTest::newRow(name) << QStringList{rows, chosen ? "chosen" : "", dispatch, devices};
         };
         row("two devices on two machines", "M2/S1;M1/S2", true, "M1|S2;M2|S1", "M1|S2;M2|S1");
         row("chosen machine rows are ignored", "M1;M2/S1", true, "M2|S1", "M2|S1");
@@ -47,10 +39,8 @@ private slots:
     }
     void targets()
     {
-        QFETCH(QStringList, rows);
-        QFETCH(bool, isOperatorChoice);
-        QFETCH(QStringList, dispatchList);
-        QFETCH(QStringList, selectedDevices);
+        QFETCH(QStringList, row);
+        const auto list = [&](int field) { return row.at(field).split(';', Qt::SkipEmptyParts); };
         QStandardItemModel model;
         QHash<QString, QModelIndex> rowAt;
         for (const char *machine : {"M1,S1,S2,*S3", "M2,S1,", "m2,S5", "M3,S10,S1", "M10,S1",
@@ -66,11 +56,11 @@ private slots:
             }
         }
         QModelIndexList indexes;
-        for (const QString &rowPath : rows)
+        for (const QString &rowPath : list(0))
             indexes << rowAt.value(rowPath);
-        const DispatchTargets targets = dispatchTargets(indexes, isOperatorChoice);
-        QCOMPARE(targets.dispatchList, dispatchList);
-        QCOMPARE(targets.selectedDevices, selectedDevices);
+        const DispatchTargets targets = dispatchTargets(indexes, row.at(1) == "chosen");
+        QCOMPARE(targets.dispatchList, list(2));
+        QCOMPARE(targets.selectedDevices, list(3));
     }
 };
 
