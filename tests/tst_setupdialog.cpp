@@ -82,6 +82,7 @@ QPushButton *button(QWidget *dialog, QDialogButtonBox::StandardButton which)
 {
     return dialog->findChild<QDialogButtonBox *>("buttonBox")->button(which);
 }
+
 // Set in the copy of this test that runs inside its own network namespace.
 const char *const InsideNamespace = "TARN_ANNOUNCE_NETNS";
 constexpr int NamespaceRunMs = 60000;
@@ -93,6 +94,7 @@ const char *const NetworkSetup =
     "addr add 10.231.1.1/24 broadcast + dev tarn0;addr add 10.231.2.1/24 broadcast + dev tarn1;"
     "link set tarn0 up;link set tarn1 up;link add tarn2 type veth peer name tarn3;"
     "addr add 10.231.3.1/24 broadcast + dev tarn2";
+
 // The folders whose sources hold operator-visible texts.
 const QStringList SourceFolders = {"app", "server", "client", "image", "transfer", "ui"};
 constexpr int LupdateTimeoutMs = 60000;
