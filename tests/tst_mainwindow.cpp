@@ -1,17 +1,5 @@
-#include <QAction>
-#include <QDialogButtonBox>
-#include <QListView>
-#include <QListWidget>
-#include <QPainter>
-#include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QStringListModel>
-#include <QTabWidget>
-#include <QTextBrowser>
-#include <QTreeView>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "app/para.h"
 #include "client/client.h"
@@ -21,6 +9,7 @@
 #include "testkit/scriptedpeer.h"
 #include "testkit/testenv.h"
 #include "transfer/transferlimits.h"
+#include "ui/dispatchlist.h"
 #include "ui/mainwindow.h"
 #include "ui/progressdelegate.h"
 #include "ui/transferprogress.h"
@@ -28,8 +17,6 @@
 using S = QStringList;
 
 namespace {
-const char *const NotConnected = "Please press the Connection button to connect the machine.!";
-const char *const Busy = "server is busy!";
 // What the operator triggers: actions by object name, the Files tab's buttons by their role.
 const char *const BriefLoad = "actionBriefLoad";
 const char *const FullLoad = "actionFullLoad";
@@ -47,28 +34,439 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void transferProgress_data();
-    void transferProgress();
-    void fileListThinning_data();
-    void fileListThinning();
-    void summaryReadsAtAGlance();
-    void refusals_data();
-    void refusals();
-    void loadsChosenDevice_data();
-    void loadsChosenDevice();
-    void applyAndUpload();
+    void init()
+    {
+        // Nothing here may announce on a real network.
+        Server::setAddressEntrySource([] { return QList<QNetworkAddressEntry>(); });
+        TransferLimits::setMsPerSecond(TestMsPerSecond);
+        para.save(Para::paraDefault);
+        para.tcpport = freePortPair();
+        QVERIFY(para.tcpport && workDir.isValid());
+        window = new MainWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+    void cleanup()
+    {
+        delete window;
+        qDeleteAll(peers);
+        peers.clear();
+        QTRY_VERIFY(!Client::isBusy());
+    }
+    void transferProgress_data()
+    {
+        QTest::addColumn<QString>("numbers"); // bytes done, total, moved since the start; ms; step
+        QTest::addColumn<QString>("text");
+        const auto add = [](const char *row, const char *numbers, const char *text) {
+            QTest::newRow(row) << QString(numbers) << QString(text);
+        };
+        add("total unknown", "5000000 0 5000000 2000 0", "5.0 MB, 2.5 MB/s");
+        add("rate from moved bytes only", "3000000 4000000 1000000 1000 750",
+            "3.0 / 4.0 MB, 1.0 MB/s");
+        add("more than total", "11 10 11 1 1000", "0.0 / 0.0 MB, 0.0 MB/s");
+        // 8 TiB disk: no overflow in the step.
+        add("whole large disk", "4398046511104 8796093022208 0 1000 500",
+            "4398046.5 / 8796093.0 MB, 0.0 MB/s");
+        add("no clock", "10 100 10 0 100", "0.0 / 0.0 MB, 0.0 MB/s");
+    }
+    void transferProgress()
+    {
+        QFETCH(QString, numbers);
+        QFETCH(QString, text);
+        QList<qint64> n;
+        for (const QString &number : numbers.split(' '))
+            n << number.toLongLong();
+        QCOMPARE(transferProgressStep(n.at(0), n.at(1)), n.at(4));
+        QCOMPARE(transferProgressText(n.at(0), n.at(1), n.at(2), n.at(3)), text);
+    }
+    void fileListThinning_data()
+    {
+        // The first answer fills the list; an entry stays while its text occurs in every later one.
+        QTest::addColumn<S>("answers");
+        QTest::addColumn<S>("kept");
+        QTest::newRow("inside longer names, not across separators, case")
+            << S{"a.img|img|im|g|A.IMG|x|xa", "xa.imx|b.im|g"} << S{"im", "g", "x", "xa"};
+        QTest::newRow("empty entries kept")
+            << S{"a.img|", "a.img", "a.img|b.img"} << S{"a.img", ""};
+        QTest::newRow("empty answer") << S{"a.img|b.img", ""} << S();
+        S first, later, kept;
+        for (int i = 0; i < 3000; ++i) {
+            first << QStringLiteral("f%1.img").arg(i);
+            later << QString(i % 3 ? "f%1.img.old" : "g%1.img").arg(i);
+            if (i % 3)
+                kept << first.last();
+        }
+        QTest::newRow("thousands") << S{first.join('|'), later.join('|')} << kept;
+    }
+    void fileListThinning()
+    {
+        QFETCH(S, answers);
+        QFETCH(S, kept);
+        for (QString answer : answers)
+            emit server()->reflashFiles(answer);
+        S shown;
+        for (int row = 0; row < files()->count(); ++row)
+            shown << files()->item(row)->text();
+        QCOMPARE(shown, kept);
+    }
+    // Results read at a glance: passed green, failed red, a bar under a running device's
+    // percentage; the machine's tool tip counts them, a device's tells its rate and time left.
+    // Only a click on a device row enables the loads.
+    void summaryReadsAtAGlance()
+    {
+        QVERIFY(addMachine("M1", {"P0", "P1", "P2", "P3"}));
+        QAbstractItemModel *model = tree()->model();
+        const QModelIndex machine = rowOf("M1");
+        const auto cell = [&](int device, int column = Client::IndexStatus) {
+            return model->index(device, column, machine);
+        };
+        model->setData(machine.siblingAtColumn(Client::IndexStatus), "COPY");
+        S colours;
+        for (const QString &status : S{"", "OK", "NG", "SOURCE"}) {
+            const int device = colours.size();
+            model->setData(cell(device), status);
+            model->setData(cell(device, Client::IndexPercentage), status == "SOURCE" ? "" : "57%");
+            colours << cell(device).data(Qt::ForegroundRole).value<QColor>().name();
+        }
+        QCOMPARE(colours, S({"#000000", "#1b7f2a", "#c62828", "#000000"}));
+        auto *delegate = static_cast<ProgressDelegate *>(tree()->itemDelegate());
+        QCOMPARE(delegate->toolTip(machine.siblingAtColumn(Client::IndexStatus)),
+                 QString("OK: 1, NG: 1, in progress: 1"));
+        QCOMPARE(delegate->toolTip(cell(0, Client::IndexPercentage)), QString()); // no rate yet
+        const auto barred = [&](int device) {
+            QImage image(200, 20, QImage::Format_ARGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            QStyleOptionViewItem option;
+            option.initFrom(tree());
+            option.rect = image.rect();
+            delegate->paint(&painter, option, cell(device, Client::IndexPercentage));
+            return image.pixel(40, 10) != image.pixel(170, 10);
+        };
+        QVERIFY(barred(0) && !barred(1));
+        model->setData(cell(1), "Verifying");
+        QVERIFY(!cell(1).data(Qt::ForegroundRole).isValid() && barred(1));
+
+        tree()->expandAll();
+        const auto click = [&](const QModelIndex &index) {
+            QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              tree()->visualRect(index).center());
+            return int(window->findChild<QAction *>(BriefLoad)->isEnabled()) +
+                   int(window->findChild<QAction *>(FullLoad)->isEnabled());
+        };
+        QCOMPARE(click(machine), 0);
+        QCOMPARE(click(cell(2, 0)), 2);
+        // Each click toggles its own row: the device row is selected with the machine row.
+        QCOMPARE(tree()->selectionModel()->selectedRows().size(), 2);
+        QCOMPARE(click(machine), 0); // deselects the machine row; still a machine row click
+        QCOMPARE(click(cell(2)), 2); // any column of a device row
+
+        // Over the last minute of progress lines, nothing before the second line.
+        ProgressRate rates;
+        ProgressDelegate rated([&](const QModelIndex &device, ProgressRate::Estimate &estimate) {
+            return rates.estimate(device.row(), estimate);
+        });
+        const auto tips = [&](const QList<int> &samples) { // device, percent, ms
+            for (int i = 0; i < samples.size(); i += 3)
+                rates.sample(samples.at(i), samples.at(i + 1), 1000, samples.at(i + 2));
+            return rated.toolTip(cell(0, Client::IndexPercentage)) + '|' +
+                   rated.toolTip(cell(1, Client::IndexPercentage));
+        };
+        QCOMPARE(tips({0, 0, 0, 1, 50, 0}), QString("|"));
+        QCOMPARE(tips({0, 0, 30000, 0, 100, 90000, 1, 50, 5000}),
+                 QString("Rate: 10.0 % per minute\nTime left: 0:09:00|Rate: 0.0 % per minute\nTime "
+                         "left: unknown"));
+    }
+    void refusals_data()
+    {
+        // What is triggered; file lists of the machine, ";" between, "-" for no machine; the
+        // selected entry, "-" for none; chosen tree rows or "collapsed"; title and text of the
+        // box, answered by its last button; the tab shown afterwards.
+        QTest::addColumn<S>("row");
+        const auto row = [](const QString &name, const char *what, const char *answers,
+                            const char *file, const char *rows, const QString &box,
+                            const char *tab) {
+            QTest::newRow(qPrintable(name)) << S{what, answers, file, rows, box, tab};
+        };
+        // Nothing connected: each one refuses and points at Connection. Without machine tabs the
+        // Files tab's buttons show the summary, as Refresh files does.
+        for (const char *what :
+             {BriefLoad, FullLoad, Dispatch, RefreshFiles, ApplyButton, UploadButton})
+            row(what, what, "-", "-", "",
+                "Error: Please press the Connection button to connect the machine.!", "tabSummary");
+        row("load, nothing selected", BriefLoad, "", "-", "",
+            "Error: Please select any one Device!", "tabSummary");
+        // Machine rows are logged and never loaded themselves.
+        row("load, machine row only", FullLoad, "", "-", "M1",
+            "Error: Please select any one Device!", "tabGlobalJournal");
+        // Nothing chosen: all machines only if the operator agrees.
+        row("dispatch, all declined", Dispatch, "", "-", "",
+            "Ask Range: Would you like to dispatch to all machines connected?", "tabSummary");
+        row("Apply: empty list", ApplyButton, "", "-", "",
+            "Error: Please select Device and Refresh files!", "tabFiles");
+        row("Upload: nothing selected", UploadButton, "a.img|b.img", "-", "",
+            "WARNING: Please Select One File!", "tabFiles");
+        for (const char *what : {ApplyButton, UploadButton}) {
+            const QString button = QString::fromLatin1(what) + ": ";
+            row(button + "empty name", what, "a.img|", "", "", "WARNING: Please Select File!",
+                "tabFiles");
+            row(button + "name with space", what, "a.img|my file.img", "my file.img", "",
+                "WARNING: Please Check file name!\nCan not contain space!", "tabFiles");
+            row(button + "only in the first answer", what, "a.img|b.img;a.img|bb.img", "b.img", "",
+                "WARNING: File Not found!", "tabFiles");
+        }
+        // Collapsed, the source device is not among the rows select-all reaches; a machine row
+        // chosen by the operator has no machine above it to send from.
+        for (const char *rows : {"collapsed", "M1"})
+            row(QStringLiteral("Upload: no device, %1").arg(rows), UploadButton, "a.img", "a.img",
+                rows, "WARNING: Please Select Machine Device!", "tabFiles");
+    }
+    void refusals()
+    {
+        QFETCH(S, row);
+        const QString what = row[0], answers = row[1], file = row[2], rows = row[3], box = row[4];
+        ScriptedPeer *peer = nullptr;
+        if (answers != "-") {
+            peer = addMachine("M1", {"S1", "S2"}, "S2"); // a source: Upload gets as far as the file
+            QVERIFY(peer);
+            for (QString answer : answers.split(';', Qt::SkipEmptyParts))
+                emit server()->reflashFiles(answer);
+            peer->clearReceived();
+        }
+        if (file != "-")
+            selectFile(file);
+        if (rows == "collapsed")
+            tree()->collapseAll();
+        else
+            select(rows.split(';', Qt::SkipEmptyParts));
+        tabs()->setCurrentWidget(window->findChild<QWidget *>("tabGlobalJournal"));
+        const S buttons = box.startsWith("Error")     ? S{"OK"}
+                          : box.startsWith("WARNING") ? S{"Close"}
+                                                      : S{"OK", "Cancel"};
+        ModalAnswerer answerer;
+        answerer.pressButtonText(buttons.last());
+        trigger(what);
+        QCOMPARE(answerer.pending(), 0);
+        QCOMPARE(answerer.last().title + ": " + answerer.last().text, box);
+        QCOMPARE(answerer.last().buttons, buttons);
+        QCOMPARE(currentTab(), row[5]);
+        QVERIFY(rows == "M1" || tree()->selectionModel()->selectedRows().isEmpty());
+        QVERIFY(!peer ||
+                !ScriptedPeer::waitUntil([peer] { return !peer->received().isEmpty(); }, 100));
+    }
+    void loadsChosenDevice_data()
+    {
+        // What is triggered; the chosen rows; how the device dialog is answered ("-" none, OK on
+        // its second entry, or a name the second entry is edited to before OK); the device
+        // loaded and the index of its machine.
+        QTest::addColumn<S>("row");
+        QTest::newRow("brief, one device") << S{BriefLoad, "M1;M1/S2", "-", "S2", "0"};
+        QTest::newRow("full, second chosen") << S{FullLoad, "M1/S1;M1/S2", "OK", "S2", "0"};
+        QTest::newRow("edited name falls back to first found")
+            << S{BriefLoad, "M1/S2;M1/S1", "S9", "S2", "0"};
+        QTest::newRow("same name on two machines, second entry")
+            << S{BriefLoad, "M2/S1;M1/S1", "OK", "S1", "1"};
+    }
+    void loadsChosenDevice()
+    {
+        QFETCH(S, row);
+        const QString what = row[0], dialog = row[2], loaded = row[3];
+        const S selection = row[1].split(';');
+        const int machine = row[4].toInt();
+        QList<ScriptedPeer *> machines = {addMachine("M1", {"S1", "S2"}), addMachine("M2", {"S1"})};
+        QVERIFY(machines.at(0) && machines.at(1));
+        QString fileList = "a.img|b.img";
+        emit server()->reflashFiles(fileList);
+        selectFile("a.img");
+        select(selection);
+        tabs()->setCurrentIndex(2);
+        // While the load waits for the machine, everything else that moves data is refused, and so
+        // is closing the window; naming the image file makes no busy test.
+        QString duringLoad; // status and tab
+        connect(machines.at(machine), &ScriptedPeer::dataReceived, this, [&] {
+            if (!duringLoad.isEmpty())
+                return;
+            duringLoad = status() + ", " + currentTab();
+            emit server()->transferProgress(0, 0); // as a load reports before its table
+            for (const char *other : {FullLoad, Dispatch, UploadButton, ApplyButton})
+                trigger(other);
+            QVERIFY(!window->close());
+        });
+        S listed, devices = selection.filter("/").replaceInStrings(QRegularExpression(".*/"), "");
+        ModalAnswerer answerer;
+        if (dialog != "-") {
+            answerer.perform([&](QWidget *modal) {
+                auto *list = modal->findChild<QListView *>("listView");
+                listed = static_cast<QStringListModel *>(list->model())->stringList();
+                const QModelIndex entry = list->model()->index(1, 0);
+                // The entry with the focus frame counts, selected or not.
+                list->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::Clear);
+                if (dialog != "OK")
+                    list->model()->setData(entry, dialog);
+                modal->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+            });
+        }
+        // A file per row: should a load ever write one, the next save dialog would ask to replace
+        // it.
+        answerer.chooseFile(workDir.filePath(QTest::currentDataTag()));
+        for (int box = 0; box < 4; ++box)
+            answerer.pressButton(QMessageBox::Ok);
+        trigger(what);
+        QCOMPARE(answerer.pending(), 0);
+        QCOMPARE(listed, dialog == "-" ? S() : devices);
+        QCOMPARE(log().contains("Machine ID found : M1 \n"), selection.contains("M1"));
+        const QString refusal = "Can't close window because server is busy!\nPlease abort first\n";
+        S boxes;
+        for (const ModalAnswerer::Seen &seen : answerer.seen())
+            boxes << seen.title + ": " + seen.text;
+        const QString busy = "Error: server is busy!";
+        QCOMPARE(boxes.mid(boxes.size() - 4), S({busy, busy, busy, "WARNING: " + refusal}));
+        QVERIFY(log().contains(refusal));
+        const QString command =
+            QString("C %1 %2 %3").arg(loaded).arg(para.tcpport + 1).arg(what == FullLoad);
+        QCOMPARE(machines.at(machine)->receivedLines().value(0), command.toUtf8());
+        QCOMPARE(machines.at(1 - machine)->received(), QByteArray("S a.img\n"));
+        QCOMPARE(duringLoad, QString(what == FullLoad ? "Send full image to Server..., tabSummary"
+                                                      : "Send image to Server..., tabSummary"));
+        QVERIFY(log().contains("Device found : " + loaded + " \n"));
+        // Nobody serves the transfer: the load ends within its (shortened) connect limit; the
+        // progress goes with it, whatever it reported last, and the dialog goes too.
+        QVERIFY(!Client::isBusy() && status().isEmpty() && currentTab() == "tabSummary");
+        QVERIFY(window->findChild<QProgressBar *>("progressTransfer")->isHidden());
+        QTRY_VERIFY(!window->findChild<QDialog *>("devicedialog"));
+        // Now the window closes and lets every machine go.
+        QVERIFY(window->close());
+        QTRY_VERIFY(window.isNull());
+        QTRY_VERIFY(!machines.at(0)->isConnected() && !machines.at(1)->isConnected());
+    }
+    // Apply names the file on every machine; Upload, nothing chosen, finds the machine with a
+    // source device.
+    void applyAndUpload()
+    {
+        QList<ScriptedPeer *> machines = {addMachine("M1", {"S1"}),
+                                          addMachine("M2", {"S1", "S2"}, "S2")};
+        QVERIFY(machines.at(0) && machines.at(1));
+        tree()->expandAll();
+        QString fileList = "a.img|c.img";
+        emit server()->reflashFiles(fileList);
+        selectFile("c.img");
+        trigger(ApplyButton);
+        for (ScriptedPeer *peer : machines) {
+            QVERIFY(peer->waitForReceived(8, WaitMs) && peer->received() == "S c.img\n");
+            peer->clearReceived();
+        }
+        ModalAnswerer answerer;
+        answerer.chooseFile(workDir.filePath("uploaded"));
+        trigger(UploadButton);
+        QCOMPARE(answerer.last().className, QStringLiteral("QFileDialog"));
+        QCOMPARE(machines.at(1)->receivedLines().value(0),
+                 QStringLiteral("C S2 %1 0 1 c.img").arg(para.tcpport + 1).toUtf8());
+        QVERIFY(machines.at(0)->received().isEmpty() &&
+                tree()->selectionModel()->selectedRows().isEmpty());
+        // Machine tabs exist: the Files tab stays in front.
+        QCOMPARE(currentTab(), QStringLiteral("tabFiles"));
+    }
+
+    // How the operator's choice of machines and devices becomes the dispatch: grouped by machine in
+    // sorted order, each device once.
+    void dispatchList_data()
+    {
+        // The rows ("machine" or "machine/device"), whether the operator chose them, the dispatch
+        // list and the selected devices; ";" between entries.
+        QTest::addColumn<QStringList>("row");
+        const auto row = [](const char *name, const char *rows, bool chosen, const char *dispatch,
+                            const char *devices) {
+            QTest::newRow(name) << QStringList{rows, chosen ? "chosen" : "", dispatch, devices};
+        };
+        row("two devices on two machines", "M2/S1;M1/S2", true, "M1|S2;M2|S1", "M1|S2;M2|S1");
+        row("chosen machine rows are ignored", "M1;M2/S1", true, "M2|S1", "M2|S1");
+        row("only machine rows chosen", "M1;M2", true, "", "");
+        row("source device keeps its mark", "M1/*S3", true, "M1|*S3", "M1|*S3");
+        row("device without a name is no selected device", "M2/", true, "M2", "");
+        row("S10 above S1", "M3/S10;M3/S1", true, "M3|S1|S10", "M3|S1;M3|S10");
+        row("machines differing in case", "m2/S5;M2/S1", true, "M2|S1;m2|S5", "M2|S1;m2|S5");
+        row("machine name prefix of another", "M1/S1;M10/S1;M1/S2", true, "M10|S1;M1|S1|S2",
+            "M10|S1;M1|S1;M1|S2");
+        row("device named inside machine name", "N1/1;N1/S2", true, "N1|S2", "N1|1;N1|S2");
+        row("same device twice", "M4/S1;M4/S1", true, "M4|S1", "M4|S1;M4|S1");
+        row("separator inside a device name", "M5/S1|x", true, "M5|S1", "M5|S1|x");
+        // As select-all leaves them: machine rows, device rows of the expanded M1 only. Each
+        // machine brings all its devices, each device once.
+        row("machine rows", "M1;M1/S1;M1/S2;M1/*S3;M2;m2;M3", false,
+            "M1|*S3|S1|S2;M2|S1;M3|S1|S10;m2|S5", "");
+    }
+    void dispatchList()
+    {
+        QFETCH(QStringList, row);
+        const auto list = [&](int field) { return row.at(field).split(';', Qt::SkipEmptyParts); };
+        QStandardItemModel model;
+        QHash<QString, QModelIndex> rowAt;
+        for (const char *machine : {"M1,S1,S2,*S3", "M2,S1,", "m2,S5", "M3,S10,S1", "M10,S1",
+                                    "N1,1,S2", "M4,S1,S1", "M5,S1|x"}) {
+            const QStringList names = QString::fromLatin1(machine).split(',');
+            auto *item = new QStandardItem(names.first());
+            model.appendRow(item);
+            rowAt.insert(names.first(), item->index());
+            for (const QString &device : names.mid(1)) {
+                item->appendRow(new QStandardItem(device));
+                rowAt.insert(names.first() + '/' + device,
+                             item->child(item->rowCount() - 1)->index());
+            }
+        }
+        QModelIndexList indexes;
+        for (const QString &rowPath : list(0))
+            indexes << rowAt.value(rowPath);
+        const DispatchTargets targets = dispatchTargets(indexes, row.at(1) == "chosen");
+        QCOMPARE(targets.dispatchList, list(2));
+        QCOMPARE(targets.selectedDevices, list(3));
+    }
 
 private:
-    void trigger(const QString &what);
+    void trigger(const QString &what)
+    {
+        if (auto *action = window->findChild<QAction *>(what))
+            return action->trigger();
+        auto *buttons = window->findChild<QDialogButtonBox *>("buttonBox");
+        buttons->button(what == ApplyButton ? QDialogButtonBox::Apply : QDialogButtonBox::Save)
+            ->click();
+    }
     // A machine with the given devices, the one named source marked as such.
-    ScriptedPeer *addMachine(const QString &name, const S &ports, const QString &source = {});
+    ScriptedPeer *addMachine(const QString &name, const S &ports, const QString &source = {})
+    {
+        auto *peer = new ScriptedPeer();
+        peers << peer;
+        if (!peer->connectTo(QHostAddress::LocalHost, static_cast<quint16>(para.tcpport)))
+            return nullptr;
+        peer->sendLine(QString("&M %1|Model|Vendor|1.0|%2|%3|END")
+                           .arg(name, QString::number(ports.size()), ports.join('|')));
+        if (!source.isEmpty())
+            peer->sendLines({"&N", "source=" + source, "Settings End"});
+        const QString last = name + '/' + (source.isEmpty() ? ports.last() : '*' + source);
+        return ScriptedPeer::waitUntil([&] { return rowOf(last).isValid(); }, WaitMs) ? peer
+                                                                                      : nullptr;
+    }
     // "M1" names a machine row, "M1/S2" a device row (its text as shown, source mark included).
-    QModelIndex rowOf(const QString &rowPath);
-    void select(const S &rowPaths);
-    void selectFile(const QString &name);
+    QModelIndex rowOf(const QString &rowPath)
+    {
+        QAbstractItemModel *model = tree()->model();
+        QModelIndex row;
+        for (const QString &name : rowPath.split('/'))
+            row = model->match(model->index(0, 0, row), Qt::DisplayRole, name, 1, Qt::MatchExactly)
+                      .value(0);
+        return row;
+    }
+    void select(const S &rowPaths)
+    {
+        tree()->selectionModel()->clearSelection();
+        for (const QString &rowPath : rowPaths)
+            tree()->selectionModel()->select(rowOf(rowPath), QItemSelectionModel::Select |
+                                                                 QItemSelectionModel::Rows);
+    }
+    void selectFile(const QString &name)
+    {
+        files()->clearSelection();
+        files()->findItems(name, Qt::MatchExactly).value(0)->setSelected(true);
+    }
     QString log() const { return window->findChild<QTextBrowser *>("logGlobal")->toPlainText(); }
     QString status() const { return window->statusBar()->currentMessage(); }
     QTabWidget *tabs() const { return window->findChild<QTabWidget *>("tabWidget"); }
@@ -81,440 +479,6 @@ private:
     QList<ScriptedPeer *> peers;
     QTemporaryDir workDir;
 };
-
-void TestMainWindow::initTestCase()
-{
-    // Nothing here may announce on a real network.
-    Server::setAddressEntrySource([] { return QList<QNetworkAddressEntry>(); });
-    TransferLimits::setMsPerSecond(TestMsPerSecond);
-    para.save(Para::paraDefault);
-    QVERIFY(workDir.isValid());
-}
-
-void TestMainWindow::init()
-{
-    para.tcpport = freePortPair();
-    QVERIFY(para.tcpport);
-    window = new MainWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-}
-
-void TestMainWindow::cleanup()
-{
-    delete window;
-    qDeleteAll(peers);
-    peers.clear();
-    QTRY_VERIFY(!Client::isBusy());
-}
-
-void TestMainWindow::trigger(const QString &what)
-{
-    if (auto *action = window->findChild<QAction *>(what))
-        return action->trigger();
-    auto *buttons = window->findChild<QDialogButtonBox *>("buttonBox");
-    buttons->button(what == ApplyButton ? QDialogButtonBox::Apply : QDialogButtonBox::Save)
-        ->click();
-}
-
-ScriptedPeer *TestMainWindow::addMachine(const QString &name, const S &ports, const QString &source)
-{
-    auto *peer = new ScriptedPeer();
-    peers << peer;
-    if (!peer->connectTo(QHostAddress::LocalHost, static_cast<quint16>(para.tcpport)))
-        return nullptr;
-    peer->sendLine(QStringLiteral("&M %1|Model|Vendor|1.0|%2|%3|END")
-                       .arg(name)
-                       .arg(ports.size())
-                       .arg(ports.join('|')));
-    if (!source.isEmpty())
-        peer->sendLines({"&N", "source=" + source, "Settings End"});
-    const QString last = name + '/' + (source.isEmpty() ? ports.last() : '*' + source);
-    return ScriptedPeer::waitUntil([&] { return rowOf(last).isValid(); }, WaitMs) ? peer : nullptr;
-}
-
-QModelIndex TestMainWindow::rowOf(const QString &rowPath)
-{
-    QAbstractItemModel *model = tree()->model();
-    QModelIndex row;
-    for (const QString &name : rowPath.split('/'))
-        row = model->match(model->index(0, 0, row), Qt::DisplayRole, name, 1, Qt::MatchExactly)
-                  .value(0);
-    return row;
-}
-
-void TestMainWindow::select(const S &rowPaths)
-{
-    tree()->selectionModel()->clearSelection();
-    for (const QString &rowPath : rowPaths)
-        tree()->selectionModel()->select(rowOf(rowPath),
-                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
-}
-
-void TestMainWindow::selectFile(const QString &name)
-{
-    files()->clearSelection();
-    files()->findItems(name, Qt::MatchExactly).value(0)->setSelected(true);
-}
-
-void TestMainWindow::transferProgress_data()
-{
-    QTest::addColumn<QString>("numbers"); // bytes done, total, moved since the start; ms; step
-    QTest::addColumn<QString>("text");
-    const auto add = [](const char *row, const char *numbers, const char *text) {
-        QTest::newRow(row) << QString(numbers) << QString(text);
-    };
-    add("nothing yet", "0 0 0 0 0", "0.0 MB, 0.0 MB/s");
-    add("total unknown", "5000000 0 5000000 2000 0", "5.0 MB, 2.5 MB/s");
-    add("half", "500000 1000000 500000 500 500", "0.5 / 1.0 MB, 1.0 MB/s");
-    add("rate from moved bytes only", "3000000 4000000 1000000 1000 750", "3.0 / 4.0 MB, 1.0 MB/s");
-    add("more than total", "11 10 11 1 1000", "0.0 / 0.0 MB, 0.0 MB/s");
-    // 8 TiB disk: no overflow in the step.
-    add("whole large disk", "4398046511104 8796093022208 0 1000 500",
-        "4398046.5 / 8796093.0 MB, 0.0 MB/s");
-    add("no clock", "10 100 10 0 100", "0.0 / 0.0 MB, 0.0 MB/s");
-}
-
-void TestMainWindow::transferProgress()
-{
-    QFETCH(QString, numbers);
-    QFETCH(QString, text);
-    QList<qint64> n;
-    for (const QString &number : numbers.split(' '))
-        n << number.toLongLong();
-    const qint64 done = n.at(0), total = n.at(1), step = n.at(4);
-    QCOMPARE(transferProgressStep(done, total), step);
-    QCOMPARE(transferProgressText(done, total, n.at(2), n.at(3)), text);
-    // The status bar shows it, a busy indicator while the total is unknown, until the end.
-    auto *bar = window->findChild<QProgressBar *>("progressTransfer");
-    QVERIFY(bar->isHidden() && window->statusBar()->isAncestorOf(bar));
-    emit server()->transferProgress(done, total);
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->maximum(), total > 0 ? TransferProgressSteps : 0);
-    QCOMPARE(bar->value(), step);
-    QVERIFY2(bar->format().startsWith(text.section(", ", 0, 0)), qPrintable(bar->format()));
-    QCOMPARE(bar->toolTip(), bar->format());
-    emit server()->transferFinished();
-    QVERIFY(bar->isHidden());
-}
-
-void TestMainWindow::fileListThinning_data()
-{
-    QTest::addColumn<S>("answers");
-    QTest::newRow("inside longer names, not across separators, case")
-        << S{"a.img|img|im|g|A.IMG|x|xa", "xa.imx|b.im|g"};
-    QTest::newRow("empty entries kept") << S{"a.img|", "a.img", "a.img|b.img"};
-    QTest::newRow("empty answer") << S{"a.img|b.img", ""};
-    S first, later;
-    for (int i = 0; i < 3000; ++i) {
-        first << QStringLiteral("f%1.img").arg(i);
-        later << QString(i % 3 ? "f%1.img.old" : "g%1.img").arg(i);
-    }
-    QTest::newRow("thousands") << S{first.join('|'), later.join('|')};
-}
-
-void TestMainWindow::fileListThinning()
-{
-    QFETCH(S, answers);
-    // The first answer fills the list; an entry stays while its text occurs in every later one.
-    S kept = answers.first().split('|');
-    for (QString answer : answers) {
-        emit server()->reflashFiles(answer);
-        for (int i = kept.size() - 1; i >= 0; --i)
-            if (!answer.contains(kept.at(i)))
-                kept.removeAt(i);
-    }
-    S shown;
-    for (int row = 0; row < files()->count(); ++row)
-        shown << files()->item(row)->text();
-    QCOMPARE(shown, kept);
-}
-
-// Results read at a glance: passed green, failed red, a bar under a running device's
-// percentage; the machine's tool tip counts them, a device's tells its rate and time left.
-// Only a click on a device row enables the loads.
-void TestMainWindow::summaryReadsAtAGlance()
-{
-    QVERIFY(addMachine("M1", {"P0", "P1", "P2", "P3"}));
-    QAbstractItemModel *model = tree()->model();
-    const QModelIndex machine = rowOf("M1");
-    const auto cell = [&](int device, int column) { return model->index(device, column, machine); };
-    model->setData(machine.siblingAtColumn(Client::IndexStatus), "COPY");
-    const S statuses{"", "OK", "NG", "SOURCE"};
-    S colours;
-    for (int device = 0; device < statuses.size(); ++device) {
-        model->setData(cell(device, Client::IndexStatus), statuses.at(device));
-        model->setData(cell(device, Client::IndexPercentage), device == 3 ? "" : "57%");
-        colours
-            << cell(device, Client::IndexStatus).data(Qt::ForegroundRole).value<QColor>().name();
-    }
-    QCOMPARE(colours, S({"#000000", "#1b7f2a", "#c62828", "#000000"}));
-    auto *delegate = static_cast<ProgressDelegate *>(tree()->itemDelegate());
-    QCOMPARE(delegate->toolTip(machine.siblingAtColumn(Client::IndexStatus)),
-             QString("OK: 1, NG: 1, in progress: 1"));
-    QCOMPARE(delegate->toolTip(cell(0, Client::IndexPercentage)), QString()); // no rate yet
-    const auto barred = [&](int device) {
-        QImage image(200, 20, QImage::Format_ARGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        QStyleOptionViewItem option;
-        option.initFrom(tree());
-        option.rect = image.rect();
-        delegate->paint(&painter, option, cell(device, Client::IndexPercentage));
-        return image.pixel(40, 10) != image.pixel(170, 10);
-    };
-    QVERIFY(barred(0) && !barred(1));
-    model->setData(cell(1, Client::IndexStatus), "Verifying");
-    QVERIFY(!cell(1, Client::IndexStatus).data(Qt::ForegroundRole).isValid() && barred(1));
-
-    tree()->expandAll();
-    auto *brief = window->findChild<QAction *>(BriefLoad);
-    auto *full = window->findChild<QAction *>(FullLoad);
-    const auto click = [&](const QModelIndex &index) {
-        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          tree()->visualRect(index).center());
-        return int(brief->isEnabled()) + int(full->isEnabled());
-    };
-    QCOMPARE(click(machine), 0);
-    QCOMPARE(click(cell(2, 0)), 2);
-    // Each click toggles its own row: the device row is selected with the machine row.
-    QCOMPARE(tree()->selectionModel()->selectedRows().size(), 2);
-    QCOMPARE(click(machine), 0); // deselects the machine row; still a machine row click
-    QCOMPARE(click(cell(2, Client::IndexStatus)), 2); // any column of a device row
-
-    // Over the last minute of progress lines, nothing before the second line.
-    ProgressRate rates;
-    ProgressDelegate rated([&](const QModelIndex &device, ProgressRate::Estimate &estimate) {
-        return rates.estimate(device.row(), estimate);
-    });
-    rates.sample(0, 0, 1000, 0);
-    rates.sample(1, 50, 1000, 0);
-    QCOMPARE(rated.toolTip(cell(0, Client::IndexPercentage)), QString());
-    rates.sample(0, 0, 1000, 30000);
-    rates.sample(0, 100, 1000, 90000);
-    rates.sample(1, 50, 1000, 5000);
-    QCOMPARE(rated.toolTip(cell(0, Client::IndexPercentage)),
-             QString("Rate: 10.0 % per minute\nTime left: 0:09:00"));
-    QCOMPARE(rated.toolTip(cell(1, Client::IndexPercentage)),
-             QString("Rate: 0.0 % per minute\nTime left: unknown"));
-}
-
-void TestMainWindow::refusals_data()
-{
-    QTest::addColumn<QString>("what");
-    QTest::addColumn<QString>("answers"); // file lists of the machine, ";" between; "-": none
-    QTest::addColumn<QString>("file");    // selected entry, "-" for none
-    QTest::addColumn<QString>("rows");    // chosen tree rows, or "collapsed"
-    QTest::addColumn<QString>("box");     // title and text of the box, answered by its last button
-    QTest::addColumn<QString>("tab");     // shown afterwards
-    const auto row = [](const QString &name, const char *what, const char *answers,
-                        const char *file, const char *rows, const QString &box, const char *tab) {
-        QTest::newRow(qPrintable(name)) << what << answers << file << rows << box << tab;
-    };
-    const QString notConnected = QStringLiteral("Error: ") + NotConnected;
-    // Nothing connected: each one refuses and points at Connection. Without machine tabs the
-    // Files tab's buttons show the summary, as Refresh files does.
-    for (const char *what :
-         {BriefLoad, FullLoad, Dispatch, RefreshFiles, ApplyButton, UploadButton})
-        row(what, what, "-", "-", "", notConnected, "tabSummary");
-    row("load, nothing selected", BriefLoad, "", "-", "", "Error: Please select any one Device!",
-        "tabSummary");
-    // Machine rows are logged and never loaded themselves.
-    row("load, machine row only", FullLoad, "", "-", "M1", "Error: Please select any one Device!",
-        "tabGlobalJournal");
-    // Nothing chosen: all machines only if the operator agrees.
-    row("dispatch, all declined", Dispatch, "", "-", "",
-        "Ask Range: Would you like to dispatch to all machines connected?", "tabSummary");
-    for (const char *what : {ApplyButton, UploadButton}) {
-        const QString button = QString::fromLatin1(what) + ": ";
-        row(button + "empty list", what, "", "-", "",
-            "Error: Please select Device and Refresh files!", "tabFiles");
-        row(button + "nothing selected", what, "a.img|b.img", "-", "",
-            "WARNING: Please Select One File!", "tabFiles");
-        row(button + "empty name", what, "a.img|", "", "", "WARNING: Please Select File!",
-            "tabFiles");
-        row(button + "name with space", what, "a.img|my file.img", "my file.img", "",
-            "WARNING: Please Check file name!\nCan not contain space!", "tabFiles");
-        row(button + "only in the first answer", what, "a.img|b.img;a.img|bb.img", "b.img", "",
-            "WARNING: File Not found!", "tabFiles");
-        row(button + "space and not found", what, "a.img|my file.img;a.img|my file.img.old",
-            "my file.img", "", "WARNING: File Not found!", "tabFiles");
-    }
-    // Collapsed, the source device is not among the rows select-all reaches; a machine row
-    // chosen by the operator has no machine above it to send from.
-    for (const char *rows : {"collapsed", "M1"})
-        row(QStringLiteral("Upload: no device, %1").arg(rows), UploadButton, "a.img", "a.img", rows,
-            "WARNING: Please Select Machine Device!", "tabFiles");
-}
-
-void TestMainWindow::refusals()
-{
-    QFETCH(QString, what);
-    QFETCH(QString, answers);
-    QFETCH(QString, file);
-    QFETCH(QString, rows);
-    QFETCH(QString, box);
-    QFETCH(QString, tab);
-    ScriptedPeer *peer = nullptr;
-    if (answers != "-") {
-        peer = addMachine("M1", {"S1", "S2"}, "S2"); // a source: Upload gets as far as the file
-        QVERIFY(peer);
-        for (QString answer : answers.split(';', Qt::SkipEmptyParts))
-            emit server()->reflashFiles(answer);
-        peer->clearReceived();
-    }
-    if (file != "-")
-        selectFile(file);
-    if (rows == "collapsed")
-        tree()->collapseAll();
-    else
-        select(rows.split(';', Qt::SkipEmptyParts));
-    tabs()->setCurrentWidget(window->findChild<QWidget *>("tabGlobalJournal"));
-    const S buttons = box.startsWith("Error")     ? S{"OK"}
-                      : box.startsWith("WARNING") ? S{"Close"}
-                                                  : S{"OK", "Cancel"};
-    ModalAnswerer answerer;
-    answerer.pressButtonText(buttons.last());
-    trigger(what);
-    QCOMPARE(answerer.pending(), 0);
-    QCOMPARE(answerer.last().title + ": " + answerer.last().text, box);
-    QCOMPARE(answerer.last().buttons, buttons);
-    QCOMPARE(currentTab(), tab);
-    QVERIFY(rows == "M1" || tree()->selectionModel()->selectedRows().isEmpty());
-    QVERIFY(!peer || !ScriptedPeer::waitUntil([peer] { return !peer->received().isEmpty(); }, 100));
-}
-
-void TestMainWindow::loadsChosenDevice_data()
-{
-    QTest::addColumn<QString>("what");
-    QTest::addColumn<S>("selection");
-    // How the device dialog is answered: "-" none, OK on its second entry, or a name the second
-    // entry is edited to before OK.
-    QTest::addColumn<QString>("dialog");
-    QTest::addColumn<QString>("loaded");
-    QTest::addColumn<int>("machine");
-    const auto row = [](const char *name, const char *what, const S &selection, const char *dialog,
-                        const char *loaded, int machine) {
-        QTest::newRow(name) << what << selection << dialog << QString(loaded) << machine;
-    };
-    row("brief, one device", BriefLoad, {"M1", "M1/S2"}, "-", "S2", 0);
-    row("full, second chosen", FullLoad, {"M1/S1", "M1/S2"}, "OK", "S2", 0);
-    row("edited name falls back to first found", BriefLoad, {"M1/S2", "M1/S1"}, "S9", "S2", 0);
-    row("same name on two machines, second entry", BriefLoad, {"M2/S1", "M1/S1"}, "OK", "S1", 1);
-}
-
-void TestMainWindow::loadsChosenDevice()
-{
-    QFETCH(QString, what);
-    QFETCH(S, selection);
-    QFETCH(QString, dialog);
-    QFETCH(QString, loaded);
-    QFETCH(int, machine);
-    QList<ScriptedPeer *> machines = {addMachine("M1", {"S1", "S2"}), addMachine("M2", {"S1"})};
-    QVERIFY(machines.at(0) && machines.at(1));
-    QString fileList = "a.img|b.img";
-    emit server()->reflashFiles(fileList);
-    selectFile("a.img");
-    select(selection);
-    tabs()->setCurrentIndex(2);
-    // While the load waits for the machine, everything else that moves data is refused, and so
-    // is closing the window; naming the image file makes no busy test.
-    QString duringLoad; // status and tab
-    connect(machines.at(machine), &ScriptedPeer::dataReceived, this, [&] {
-        if (!duringLoad.isEmpty())
-            return;
-        duringLoad = status() + ", " + currentTab();
-        emit server()->transferProgress(0, 0); // as a load reports before its table
-        for (const char *other : {FullLoad, Dispatch, UploadButton, ApplyButton})
-            trigger(other);
-        QVERIFY(!window->close());
-    });
-    S listed, devices = selection.filter("/").replaceInStrings(QRegularExpression(".*/"), "");
-    ModalAnswerer answerer;
-    if (dialog != "-") {
-        answerer.perform([&](QWidget *modal) {
-            auto *list = modal->findChild<QListView *>("listView");
-            listed = static_cast<QStringListModel *>(list->model())->stringList();
-            const QModelIndex entry = list->model()->index(1, 0);
-            // The entry with the focus frame counts, selected or not.
-            list->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::Clear);
-            if (dialog != "OK")
-                list->model()->setData(entry, dialog);
-            modal->findChild<QDialogButtonBox *>("buttonBox")
-                ->button(QDialogButtonBox::Ok)
-                ->click();
-        });
-    }
-    // A file per row: should a load ever write one, the next save dialog would ask to replace it.
-    answerer.chooseFile(workDir.filePath(QTest::currentDataTag()));
-    for (int box = 0; box < 4; ++box)
-        answerer.pressButton(QMessageBox::Ok);
-    trigger(what);
-    QCOMPARE(answerer.pending(), 0);
-    QCOMPARE(listed, dialog == "-" ? S() : devices);
-    QCOMPARE(log().contains("Machine ID found : M1 \n"), selection.contains("M1"));
-    const QString refusal = "Can't close window because server is busy!\nPlease abort first\n";
-    S boxes;
-    for (const ModalAnswerer::Seen &seen : answerer.seen())
-        boxes << seen.title + ": " + seen.text;
-    QCOMPARE(boxes.mid(boxes.size() - 4), S({QString("Error: ") + Busy, QString("Error: ") + Busy,
-                                             QString("Error: ") + Busy, "WARNING: " + refusal}));
-    QVERIFY(log().contains(refusal));
-    QCOMPARE(machines.at(machine)->receivedLines().value(0), QStringLiteral("C %1 %2 %3")
-                                                                 .arg(loaded)
-                                                                 .arg(para.tcpport + 1)
-                                                                 .arg(what == FullLoad ? 1 : 0)
-                                                                 .toUtf8());
-    QCOMPARE(machines.at(1 - machine)->received(), QByteArray("S a.img\n"));
-    QCOMPARE(duringLoad, QString(what == FullLoad ? "Send full image to Server..., tabSummary"
-                                                  : "Send image to Server..., tabSummary"));
-    QVERIFY(log().contains("Device found : " + loaded + " \n"));
-    // Nobody serves the transfer: the load ends within its (shortened) connect limit; the
-    // progress goes with it, whatever it reported last, and the dialog goes too.
-    QVERIFY(!Client::isBusy() && status().isEmpty());
-    QCOMPARE(currentTab(), QStringLiteral("tabSummary"));
-    QVERIFY(window->findChild<QProgressBar *>("progressTransfer")->isHidden());
-    QTRY_VERIFY(!window->findChild<QDialog *>("devicedialog"));
-    // Now the window closes and lets every machine go.
-    QVERIFY(window->close());
-    QTRY_VERIFY(window.isNull());
-    QTRY_VERIFY(!machines.at(0)->isConnected() && !machines.at(1)->isConnected());
-}
-
-// Apply names the file on every machine; Upload, nothing chosen, finds the machine with a
-// source device.
-void TestMainWindow::applyAndUpload()
-{
-    QList<ScriptedPeer *> machines = {addMachine("M1", {"S1"}),
-                                      addMachine("M2", {"S1", "S2"}, "S2")};
-    QVERIFY(machines.at(0) && machines.at(1));
-    tree()->expandAll();
-    QString fileList = "a.img|c.img";
-    emit server()->reflashFiles(fileList);
-    selectFile("c.img");
-    QSignalSpy statusChanges(window->statusBar(), &QStatusBar::messageChanged);
-    trigger(ApplyButton);
-    for (ScriptedPeer *peer : machines) {
-        QVERIFY(peer->waitForReceived(int(strlen("S c.img\n")), WaitMs));
-        QCOMPARE(peer->received(), QByteArray("S c.img\n"));
-        peer->clearReceived();
-    }
-    ModalAnswerer answerer;
-    answerer.chooseFile(workDir.filePath("uploaded"));
-    trigger(UploadButton);
-    QCOMPARE(answerer.last().className, QStringLiteral("QFileDialog"));
-    QCOMPARE(machines.at(1)->receivedLines().value(0),
-             QStringLiteral("C S2 %1 0 1 c.img").arg(para.tcpport + 1).toUtf8());
-    QVERIFY(machines.at(0)->received().isEmpty());
-    S shown;
-    for (const QList<QVariant> &change : statusChanges)
-        shown << change.value(0).toString();
-    QCOMPARE(shown, S({"Ask for set image file name c.img", "",
-                       "UpLoad image file c.img to Server...", ""}));
-    QVERIFY(tree()->selectionModel()->selectedRows().isEmpty());
-    // Machine tabs exist: the Files tab stays in front.
-    QCOMPARE(currentTab(), QStringLiteral("tabFiles"));
-}
 
 TARN_TEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

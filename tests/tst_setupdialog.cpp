@@ -1,17 +1,15 @@
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QSettings>
-#include <QSpinBox>
+#include <QtNetwork>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "app/para.h"
 #include "app/setupdialog.h"
+#include "app/translation.h"
+#include "server/server.h"
 #include "testkit/modalanswerer.h"
 #include "testkit/testenv.h"
+
+#include <unistd.h>
 
 namespace {
 using Values = QMap<QString, QString>;
@@ -84,6 +82,22 @@ QPushButton *button(QWidget *dialog, QDialogButtonBox::StandardButton which)
 {
     return dialog->findChild<QDialogButtonBox *>("buttonBox")->button(which);
 }
+
+// Set in the copy of this test that runs inside its own network namespace.
+const char *const InsideNamespace = "TARN_ANNOUNCE_NETNS";
+constexpr int NamespaceRunMs = 60000;
+constexpr int DefaultCommandPort = 53275; // nothing else lives in the private namespace
+
+// Two networks on the two ends of a virtual cable, and a third whose interface is down.
+const char *const NetworkSetup =
+    "link set lo up;link add tarn0 type veth peer name tarn1;"
+    "addr add 10.231.1.1/24 broadcast + dev tarn0;addr add 10.231.2.1/24 broadcast + dev tarn1;"
+    "link set tarn0 up;link set tarn1 up;link add tarn2 type veth peer name tarn3;"
+    "addr add 10.231.3.1/24 broadcast + dev tarn2";
+
+// The folders whose sources hold operator-visible texts.
+const QStringList SourceFolders = {"app", "server", "client", "image", "transfer", "ui"};
+constexpr int LupdateTimeoutMs = 60000;
 } // namespace
 
 class TestSetupDialog : public QObject
@@ -91,97 +105,209 @@ class TestSetupDialog : public QObject
     Q_OBJECT
 
 private slots:
-    void restoreAndSave_data();
-    void restoreAndSave();
-    void restoreDefaultsCancelAndApply();
-};
-
-void TestSetupDialog::restoreAndSave_data()
-{
-    QTest::addColumn<QString>("store");
-    QTest::addColumn<QString>("restored");
-    QTest::newRow("empty store filled with defaults") << QString() << Defaults;
-    QTest::newRow("every value changed, kept") << Custom << Custom;
-    for (const char *wrong : {"appVersionNumer=2", "appVersionNumer=4", "appVersionNumer=three",
-                              "Translate=3", "Translate=-1"})
-        QTest::newRow(wrong) << Custom + ";" + wrong << Defaults;
-    // Missing keys read as zero without a reset; Save Log and Full Duplex read apart.
-    QTest::newRow("missing keys")
-        << Custom + ";Translate=1;TCP Port;Block Size;Save Log=true;Full Duplex"
-        << Custom + ";Translate=1;TCP Port=0;Block Size=;Save Log=true";
-}
-
-void TestSetupDialog::restoreAndSave()
-{
-    QFETCH(QString, store);
-    QFETCH(QString, restored);
-    writeStore(store);
-    para = Para();
-    para.restore();
-    QCOMPARE(recorded(), values(restored));
-    // A store of another layout or language is reset wholly, any other left as it is.
-    QCOMPARE(stored(), values(restored == Defaults ? Defaults : store));
-    writeStore(QString());
-    para.save();
-    QCOMPARE(stored(), recorded()); // every key, from the record
-    para.save(Para::paraDefault);
-    QCOMPARE(recorded(), values(Defaults));
-    QCOMPARE(stored(), values(Defaults));
-}
-
-void TestSetupDialog::restoreDefaultsCancelAndApply()
-{
-    QPointer<SetupDialog> dialog =
-        openDialog(Defaults + ";Translate=2;TCP Port=40001;TTL=5;Multicast Address=239.0.0.9");
-    auto *port = dialog->findChild<QSpinBox *>("spinBoxTcpPort");
-    auto *ttl = dialog->findChild<QSpinBox *>("spinBoxTtl");
-    auto *multicast = dialog->findChild<QLineEdit *>("lineEditMulticastAddress");
-    // The multicast address only counts beyond the local link.
-    QVERIFY(multicast->isEnabled());
-    ttl->setValue(1);
-    QVERIFY(!multicast->isEnabled());
-    ttl->setValue(2);
-    QVERIFY(multicast->isEnabled());
-
-    button(dialog, QDialogButtonBox::RestoreDefaults)->click();
-    QVERIFY(dialog->isVisible()); // stays open, showing the defaults
-    QCOMPARE(dialog->findChild<QComboBox *>("comboBox")->currentIndex(), 0);
-    QCOMPARE(port->value(), 53275);
-    QVERIFY(!multicast->isEnabled());
-    // Cancel stores nothing of what was edited since.
-    port->setValue(40001);
-    button(dialog, QDialogButtonBox::Cancel)->click();
-    QTRY_VERIFY(dialog.isNull());
-    QCOMPARE(recorded(), values(Defaults));
-    QCOMPARE(stored(), values(Defaults));
-
-    // Apply warns every time, and writes every key even when only the version was left.
-    const QString edited = Defaults + ";UDP Port=9100;Translate=2;TCP Port=40001;Block Size=4096;"
-                                      "Slice=100;Save Log=false;Use Broadcast port=true;"
-                                      "No Point to Point=true;Full Duplex=false";
-    ModalAnswerer answerer;
-    for (int round = 0; round < 2; ++round) {
-        QPointer<SetupDialog> dialog = openDialog(round ? edited : Defaults + ";UDP Port=9100");
-        writeStore("appVersionNumer=3");
-        if (round == 0) {
-            dialog->findChild<QComboBox *>("comboBox")->setCurrentIndex(2);
-            dialog->findChild<QSpinBox *>("spinBoxTcpPort")->setValue(40001);
-            dialog->findChild<QComboBox *>("comboBoxBlockSize")->setCurrentText("4096");
-            dialog->findChild<QSpinBox *>("spinBoxSlice")->setValue(100);
-            for (QCheckBox *box : dialog->findChildren<QCheckBox *>())
-                box->toggle();
-        }
-        answerer.pressButton(QMessageBox::Ok);
-        button(dialog, QDialogButtonBox::Apply)->click();
-        QTRY_VERIFY(dialog.isNull()); // closed and deleted
-        QCOMPARE(answerer.seen().size(), round + 1);
-        QCOMPARE(answerer.last().title + ": " + answerer.last().text,
-                 QStringLiteral("WARNING: Please restart program if you change any port number."));
-        QCOMPARE(answerer.last().buttons, QStringList({"OK"}));
-        QCOMPARE(recorded(), values(edited));
-        QCOMPARE(stored(), values(edited));
+    void restoreAndSave_data()
+    {
+        QTest::addColumn<QString>("store");
+        QTest::addColumn<QString>("restored");
+        QTest::newRow("empty store filled with defaults") << QString() << Defaults;
+        QTest::newRow("every value changed, kept") << Custom << Custom;
+        for (const char *wrong : {"appVersionNumer=2", "appVersionNumer=4", "appVersionNumer=three",
+                                  "Translate=3", "Translate=-1"})
+            QTest::newRow(wrong) << Custom + ";" + wrong << Defaults;
+        // Missing keys read as zero without a reset; Save Log and Full Duplex read apart.
+        QTest::newRow("missing keys")
+            << Custom + ";Translate=1;TCP Port;Block Size;Save Log=true;Full Duplex"
+            << Custom + ";Translate=1;TCP Port=0;Block Size=;Save Log=true";
     }
-}
+    void restoreAndSave()
+    {
+        QFETCH(QString, store);
+        QFETCH(QString, restored);
+        writeStore(store);
+        para = Para();
+        para.restore();
+        QCOMPARE(recorded(), values(restored));
+        // A store of another layout or language is reset wholly, any other left as it is.
+        QCOMPARE(stored(), values(restored == Defaults ? Defaults : store));
+        writeStore(QString());
+        para.save();
+        QCOMPARE(stored(), recorded()); // every key, from the record
+    }
+    void restoreDefaultsCancelAndApply()
+    {
+        QPointer<SetupDialog> dialog =
+            openDialog(Defaults + ";Translate=2;TCP Port=40001;TTL=5;Multicast Address=239.0.0.9");
+        auto *port = dialog->findChild<QSpinBox *>("spinBoxTcpPort");
+        button(dialog, QDialogButtonBox::RestoreDefaults)->click();
+        QVERIFY(dialog->isVisible()); // stays open, showing the defaults
+        QCOMPARE(dialog->findChild<QComboBox *>("comboBox")->currentIndex(), 0);
+        QCOMPARE(port->value(), 53275);
+        // Cancel stores nothing of what was edited since.
+        port->setValue(40001);
+        button(dialog, QDialogButtonBox::Cancel)->click();
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(recorded(), values(Defaults));
+        QCOMPARE(stored(), values(Defaults));
+
+        // Apply warns every time, and writes every key even when only the version was left.
+        const QString edited = Defaults +
+                               ";UDP Port=9100;Translate=2;TCP Port=40001;Block Size=4096;"
+                               "Slice=100;Save Log=false;Use Broadcast port=true;"
+                               "No Point to Point=true;Full Duplex=false";
+        ModalAnswerer answerer;
+        for (int round = 0; round < 2; ++round) {
+            QPointer<SetupDialog> dialog = openDialog(round ? edited : Defaults + ";UDP Port=9100");
+            writeStore("appVersionNumer=3");
+            if (round == 0) {
+                dialog->findChild<QComboBox *>("comboBox")->setCurrentIndex(2);
+                dialog->findChild<QSpinBox *>("spinBoxTcpPort")->setValue(40001);
+                dialog->findChild<QComboBox *>("comboBoxBlockSize")->setCurrentText("4096");
+                dialog->findChild<QSpinBox *>("spinBoxSlice")->setValue(100);
+                for (QCheckBox *box : dialog->findChildren<QCheckBox *>())
+                    box->toggle();
+            }
+            answerer.pressButton(QMessageBox::Ok);
+            button(dialog, QDialogButtonBox::Apply)->click();
+            QTRY_VERIFY(dialog.isNull()); // closed and deleted
+            QCOMPARE(answerer.seen().size(), round + 1);
+            QCOMPARE(
+                answerer.last().title + ": " + answerer.last().text,
+                QStringLiteral("WARNING: Please restart program if you change any port number."));
+            QCOMPARE(answerer.last().buttons, QStringList({"OK"}));
+            QCOMPARE(recorded(), values(edited));
+            QCOMPARE(stored(), values(edited));
+        }
+    }
+
+    void announcesOnEveryNetwork()
+    {
+        if (!qEnvironmentVariableIsSet(InsideNamespace)) {
+            // A real announcement broadcasts on every network of the computer: it only ever runs in
+            // a network namespace of its own.
+            if (geteuid() != 0 || QStandardPaths::findExecutable("ip").isEmpty() ||
+                QProcess::execute("unshare", {"-n", "true"}) != 0)
+                QSKIP("needs root, ip and unshare, and private network namespaces permitted");
+            qputenv(InsideNamespace, "1");
+            QProcess inner;
+            inner.setProcessChannelMode(QProcess::MergedChannels);
+            inner.start("unshare", {"-n", "--", QCoreApplication::applicationFilePath(),
+                                    "announcesOnEveryNetwork"});
+            QVERIFY(inner.waitForFinished(NamespaceRunMs));
+            const QByteArray output = inner.readAll();
+            QVERIFY2(inner.exitStatus() == QProcess::NormalExit && inner.exitCode() == 0,
+                     output.constData());
+            QVERIFY2(!output.contains("SKIP"), output.constData());
+            return;
+        }
+        for (const QString &step : QString(NetworkSetup).split(';'))
+            QCOMPARE(QProcess::execute("ip", step.split(' ')), 0);
+        para.tcpport = DefaultCommandPort;
+        QUdpSocket receiver;
+        QVERIFY(receiver.bind(QHostAddress::AnyIPv4, DefaultCommandPort + 2));
+        QStringList announced; // "to from: data"
+        connect(&receiver, &QUdpSocket::readyRead, this, [&] {
+            while (receiver.hasPendingDatagrams()) {
+                const QNetworkDatagram datagram = receiver.receiveDatagram();
+                announced << datagram.destinationAddress().toString() + " " +
+                                 datagram.senderAddress().toString() + ": " + datagram.data();
+            }
+        });
+        QTextBrowser log;
+        QStandardItemModel model;
+        QTabWidget tabs;
+        tabs.addTab(new QWidget, "Machines Summary");
+        Server server(&log, DefaultCommandPort, model.invisibleRootItem(), &tabs);
+
+        // One datagram per IPv4 network, loopback included, each to its broadcast address and
+        // carrying the console's own address there; the network whose interface is down fails.
+        const int started = log.toPlainText().size();
+        QVERIFY(QMetaObject::invokeMethod(&server, "reflashClients"));
+        QStringList sent = log.toPlainText().mid(started).split('\n', Qt::SkipEmptyParts);
+        sent.sort();
+        QCOMPARE(sent, QStringList({"Fails broadcast 10.231.3.255!", "broadcast 10.231.1.255",
+                                    "broadcast 10.231.2.255", "broadcast 10.231.3.255",
+                                    "broadcast 127.255.255.255"}));
+        QTRY_COMPARE(announced.size(), 3);
+        QTest::qWait(200); // nothing more may come
+        announced.sort();
+        QCOMPARE(announced, QStringList({"10.231.1.255 10.231.1.1: 10.231.1.1",
+                                         "10.231.2.255 10.231.2.1: 10.231.2.1",
+                                         "127.255.255.255 127.0.0.1: 127.0.0.1"}));
+    }
+    // Every text of the sources must have a finished translation in both catalogues, with the same
+    // placeholders. Checked on copies brought up to date with the sources.
+    void everyTextIsTranslated()
+    {
+        QTemporaryDir copies;
+        const QDir source(QStringLiteral(TARN_SOURCE_DIR));
+        QStringList arguments = {"-no-obsolete", "-locations", "none", "-I", source.path()};
+        for (const QString &folder : SourceFolders)
+            arguments << source.filePath(folder);
+        arguments << "-ts" << copies.filePath("sc.ts") << copies.filePath("tc.ts");
+        for (const char *name : {"sc.ts", "tc.ts"}) {
+            QVERIFY(QFile::copy(source.filePath("resources/translations/") + name,
+                                copies.filePath(name)));
+            QFile::setPermissions(copies.filePath(name), QFile::ReadOwner | QFile::WriteOwner);
+        }
+        QProcess lupdate;
+        lupdate.setProcessChannelMode(QProcess::MergedChannels);
+        lupdate.start(QStringLiteral(TARN_LUPDATE), arguments);
+        QVERIFY2(lupdate.waitForFinished(LupdateTimeoutMs), qPrintable(lupdate.errorString()));
+        QVERIFY2(lupdate.exitStatus() == QProcess::NormalExit && lupdate.exitCode() == 0,
+                 lupdate.readAll().constData());
+
+        const auto placeholders = [](const QString &text) {
+            QStringList found;
+            for (auto it = QRegularExpression("%L?\\d+").globalMatch(text); it.hasNext();)
+                found << it.next().captured();
+            found.sort();
+            return found;
+        };
+        static const QRegularExpression message(
+            "<source>(.*?)</source>.*?<translation([^>]*)>(.*?)</translation>",
+            QRegularExpression::DotMatchesEverythingOption);
+        for (const char *name : {"sc.ts", "tc.ts"}) {
+            QFile file(copies.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QStringList faults;
+            int messages = 0;
+            for (auto it = message.globalMatch(QString::fromUtf8(file.readAll())); it.hasNext();) {
+                const QRegularExpressionMatch text = it.next();
+                ++messages;
+                if (!text.captured(2).isEmpty() || text.captured(3).isEmpty()) // type="unfinished"
+                    faults << "untranslated: " + text.captured(1);
+                else if (placeholders(text.captured(1)) != placeholders(text.captured(3)))
+                    faults << "placeholders: " + text.captured(1);
+            }
+            QVERIFY2(messages > 0 && faults.isEmpty(),
+                     qPrintable(name + (":\n" + faults.join('\n'))));
+        }
+    }
+    void installsLanguage_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QStringList>("shown"); // COPY, Setup, Device Select; the codec
+        // English first, while no language is installed yet.
+        QTest::newRow("English") << 0
+                                 << QStringList{"COPY", "Setup", "Device Select", "ISO-8859-1"};
+        QTest::newRow("Simplified") << 1 << QStringList{"复制", "设置", "选择设备", "UTF-8"};
+        QTest::newRow("Traditional") << 2 << QStringList{"複製", "設定", "選擇裝置", "UTF-8"};
+    }
+    void installsLanguage()
+    {
+        QFETCH(int, language);
+        QFETCH(QStringList, shown);
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+        const QString fontBefore = QApplication::font().family();
+        installLanguage(language);
+        QCOMPARE(QStringList({QCoreApplication::translate("MainWindow", "COPY"),
+                              QCoreApplication::translate("SetupDialog", "Setup"),
+                              QCoreApplication::translate("devicedialog", "Device Select"),
+                              QTextCodec::codecForLocale()->name()}),
+                 shown);
+        QCOMPARE(QApplication::font().family(), language ? QStringLiteral("UTF-8") : fontBefore);
+    }
+};
 
 TARN_TEST_MAIN(TestSetupDialog)
 #include "tst_setupdialog.moc"
