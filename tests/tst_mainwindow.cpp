@@ -343,9 +343,13 @@ private slots:
     // source device.
     void applyAndUpload()
     {
+        // The operator clicked into the global log: the lines that come still show.
+        auto *globalLog = window->findChild<QTextBrowser *>("logGlobal");
+        globalLog->moveCursor(QTextCursor::Start);
         QList<ScriptedPeer *> machines = {addMachine("M1", {"S1"}),
                                           addMachine("M2", {"S1", "S2"}, "S2")};
         QVERIFY(machines.at(0) && machines.at(1));
+        QTRY_VERIFY(globalLog->textCursor().atEnd() && !globalLog->textCursor().atStart());
         tree()->expandAll();
         QString fileList = "a.img|c.img";
         emit server()->reflashFiles(fileList);
