@@ -1,14 +1,21 @@
 #include "fuzzcheck.h"
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
+#include "image/sidecar.h"
 
 #include <QBuffer>
 
 // An image file as the reader walks it: head, table up to its end entry, the data the table
-// announces and the tail; the capacity lookup must agree with the walk.
+// announces and the tail; the capacity lookup must agree with the walk. The same bytes as a
+// checksum file: what is read is written back as a line that reads the same.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray file = fuzzBytes(data, size);
+    Sidecar::Parsed parsed, again;
+    if (Sidecar::parse(file, parsed)) {
+        FUZZ_CHECK(Sidecar::parse(Sidecar::line(parsed.hexDigest, parsed.fileName), again));
+        FUZZ_CHECK(again.hexDigest == parsed.hexDigest && again.fileName == parsed.fileName);
+    }
     QBuffer device;
     device.setData(file);
     FUZZ_CHECK(device.open(QIODevice::ReadOnly));
