@@ -216,15 +216,17 @@ void TestMachine::commandSession()
     QVERIFY(lines.mid(from).contains("image file=b.img") &&
             lines.mid(from).contains("source=SATA1"));
 
-    // A name that leads out of the store is refused and not remembered; junk is noted.
+    // A name that leads out of the store or is hidden is refused and not remembered; junk is noted.
     const QStringList junk{"#image file name '../b.img' refused",
+                           "#image file name '.hidden.img' refused",
                            "#load command not understood: C SATA1 1234 0 1",
                            "#dispatch command not understood: D 1234 x.img 10 sideways : : SATA1",
                            "#unknown command: OO", "#command of 8000 bytes ignored: too long"};
     from = lines.size();
-    for (const QString &line : junk.mid(1, 3))
+    for (const QString &line : junk.mid(2, 3))
         send(line.section(": ", 1).toUtf8());
     send("S ../b.img");
+    send("S .hidden.img");
     send(QByteArray(8000, 'x'));
     send("O");
     WAIT(indexOfPrefix(lines, "@/dev/sdb C ", from) > 0);
@@ -260,8 +262,9 @@ QByteArray TestMachine::serveDispatch(const QByteArray &stream)
         return "no connection";
     QTcpSocket *s = transfer.nextPendingConnection();
     const QString from = s->peerAddress().toString();
+    // Bytes that come with the close count too.
     s->write(stream);
-    // The machine closes once it holds the whole stream.
+    s->disconnectFromHost();
     if (!QTest::qWaitFor([s] { return s->state() == QAbstractSocket::UnconnectedState; },
                          StreamWaitMs))
         return "machine kept the connection open";
@@ -302,7 +305,7 @@ void TestMachine::dispatch_data()
     // A restore names its device's last progress line: within 100 %, whatever the capacity.
     QTest::newRow("restore, capacity near 2^63")
         << simulatedImage({{0, 1}}, 1, seed, true) << Largest << "huge.img"
-        << QString("@/dev/sda C 100 %1").arg(Largest);
+        << QString("@/dev/sdc C 100 %1").arg(Largest);
 }
 
 void TestMachine::dispatch()
@@ -314,7 +317,8 @@ void TestMachine::dispatch()
     const bool restore = note.startsWith('@');
     const bool failed = note.startsWith("#dispatch of");
     QVERIFY(startMachine());
-    send(QString("D %1 %2 %3 %4 : : SATA1")
+    // No media: a restore writes every target, never the source.
+    send(QString("D %1 %2 %3 %4 : 127.0.0.9:1 ")
              .arg(port + 1)
              .arg(name)
              .arg(capacity)
@@ -322,6 +326,7 @@ void TestMachine::dispatch()
              .toUtf8());
     QCOMPARE(serveDispatch(stream), QByteArray(FirstAddress));
     WAIT(failed ? indexOfPrefix(lines(), note) >= 0 : lines().contains(note));
+    QCOMPARE(indexOfPrefix(lines(), "@/dev/sda C"), -1);
     const bool kept = !restore && !failed;
     QCOMPARE(QDir(store()).entryList(QDir::Files | QDir::Hidden),
              kept ? QStringList{name} : QStringList());
