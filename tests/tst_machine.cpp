@@ -127,15 +127,14 @@ void TestMachine::announcedIdentityAndReconnect()
     QVERIFY(startMachine({"--ports", "4", "--devices", "3", "--listen-announce"}, "127.0.0.99"));
     const QStringList &first = lines();
     QCOMPARE(first.first(), QString("&M T-1|SD-4|TARN Sim|sim-1.0|4|SATA1|SATA2|SATA3|SATA4|END"));
-    const int settings = first.indexOf("&N ");
     const int end = first.indexOf("Settings End");
-    QVERIFY(settings > 0 && first.mid(settings, end - settings).contains("source=SATA1"));
+    QVERIFY(first.indexOf("source=SATA1") > first.indexOf("&N ") && first.indexOf("&N ") > 0);
     // The first machine leaves SATA2 empty; the others are identified straight away.
     QTRY_COMPARE_WITH_TIMEOUT(first.size(), end + 4, LineWaitMs);
     QCOMPARE(first.at(end + 1),
              QString("@/dev/sda A SATA1 ,%1,Kestrel SSD 2,Northwind").arg(16 * 2048));
-    QVERIFY(first.at(end + 2).startsWith("@/dev/sdc A SATA3 ,"));
-    QVERIFY(first.at(end + 3).startsWith("@/dev/sdd A SATA4 ,"));
+    QVERIFY(first.at(end + 2).startsWith("@/dev/sdc A SATA3 ,") &&
+            first.at(end + 3).startsWith("@/dev/sdd A SATA4 ,"));
 
     // A console that drops the machine sees it come back.
     peers.last()->abort();
@@ -169,8 +168,8 @@ void TestMachine::run()
     send(command);
     WAIT(indexOfPrefix(lines(), "&F ", from) > 0);
     const QStringList run = lines().mid(from);
-    QCOMPARE(run.first(), "&S " + name);
-    QCOMPARE(run.last(), QString("&F %1: %2").arg(name, pass ? "3 OK, 0 NG" : "0 OK, 3 NG"));
+    QCOMPARE(run.first() + run.last(),
+             QString("&S %1&F %1: %2").arg(name, pass ? "3 OK, 0 NG" : "0 OK, 3 NG"));
 
     // Sources: SATA1 1000 sectors; targets SATA2..4 hold 2000, 3000, 4000.
     QCOMPARE(run.at(1), QString("&I %1").arg(withSource ? 1000 : 9000));
@@ -216,15 +215,18 @@ void TestMachine::commandSession()
     QVERIFY(lines.mid(from).contains("image file=b.img") &&
             lines.mid(from).contains("source=SATA1"));
 
-    // A name that leads out of the store is refused and not remembered; junk is noted.
+    // A name that leads out of the store or is hidden is refused and not remembered; junk is noted.
     const QStringList junk{"#image file name '../b.img' refused",
+                           "#image file name '.hidden.img' refused",
                            "#load command not understood: C SATA1 1234 0 1",
                            "#dispatch command not understood: D 1234 x.img 10 sideways : : SATA1",
-                           "#unknown command: OO", "#command of 8000 bytes ignored: too long"};
+                           "#unknown command: OO",
+                           "#command of 8000 bytes ignored: too long"};
     from = lines.size();
-    for (const QString &line : junk.mid(1, 3))
+    for (const QString &line : junk.mid(2, 3))
         send(line.section(": ", 1).toUtf8());
     send("S ../b.img");
+    send("S .hidden.img");
     send(QByteArray(8000, 'x'));
     send("O");
     WAIT(indexOfPrefix(lines, "@/dev/sdb C ", from) > 0);
@@ -302,7 +304,7 @@ void TestMachine::dispatch_data()
     // A restore names its device's last progress line: within 100 %, whatever the capacity.
     QTest::newRow("restore, capacity near 2^63")
         << simulatedImage({{0, 1}}, 1, seed, true) << Largest << "huge.img"
-        << QString("@/dev/sda C 100 %1").arg(Largest);
+        << QString("@/dev/sdc C 100 %1").arg(Largest);
 }
 
 void TestMachine::dispatch()
@@ -314,7 +316,8 @@ void TestMachine::dispatch()
     const bool restore = note.startsWith('@');
     const bool failed = note.startsWith("#dispatch of");
     QVERIFY(startMachine());
-    send(QString("D %1 %2 %3 %4 : : SATA1")
+    // No media: a restore writes every target, never the source.
+    send(QString("D %1 %2 %3 %4 : 127.0.0.9:1 ")
              .arg(port + 1)
              .arg(name)
              .arg(capacity)
@@ -322,9 +325,9 @@ void TestMachine::dispatch()
              .toUtf8());
     QCOMPARE(serveDispatch(stream), QByteArray(FirstAddress));
     WAIT(failed ? indexOfPrefix(lines(), note) >= 0 : lines().contains(note));
+    QCOMPARE(indexOfPrefix(lines(), "@/dev/sda C"), -1);
     const bool kept = !restore && !failed;
-    QCOMPARE(QDir(store()).entryList(QDir::Files | QDir::Hidden),
-             kept ? QStringList{name} : QStringList());
+    QCOMPARE(QDir(store()).entryList(QDir::Files | QDir::Hidden), QStringList(name).mid(!kept));
     QVERIFY(!kept || fileBytes(store(name)) == stream);
 }
 

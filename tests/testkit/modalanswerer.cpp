@@ -7,7 +7,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -59,24 +58,6 @@ void ModalAnswerer::chooseFile(const QString &path)
         if (auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
             nameEdit->setText(path);
         static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides accept()
-        return true;
-    });
-}
-
-void ModalAnswerer::pressKey(Qt::Key key)
-{
-    enqueue([key](QWidget *modal) {
-        // As typed: to the focused widget, from which unhandled keys go up to the dialog.
-        QWidget *focus = modal->focusWidget();
-        QTest::keyClick(focus && modal->isAncestorOf(focus) ? focus : modal, key);
-        return true;
-    });
-}
-
-void ModalAnswerer::closeWindow()
-{
-    enqueue([](QWidget *modal) {
-        modal->close();
         return true;
     });
 }
@@ -158,7 +139,6 @@ void ModalAnswerer::act(QWidget *modal, const Answer &answer)
     seen.title = modal->windowTitle();
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         seen.text = box->text();
-        seen.informativeText = box->informativeText();
         for (QAbstractButton *b : box->buttons())
             seen.buttons << b->text();
     }

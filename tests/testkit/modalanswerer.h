@@ -23,7 +23,6 @@ public:
         QString className;
         QString title;
         QString text;
-        QString informativeText;
         QStringList buttons;
     };
 
@@ -35,10 +34,6 @@ public:
     void pressButtonText(const QString &text);
     // Chooses a file name in the next file dialog; an empty path cancels it.
     void chooseFile(const QString &path);
-    // Sends a key press to the next modal widget (for example Qt::Key_Escape).
-    void pressKey(Qt::Key key);
-    // Closes the next modal widget as its title-bar button does.
-    void closeWindow();
     // Runs any action on the next modal widget, for dialogs answered by more than one button.
     void perform(const std::function<void(QWidget *)> &action);
 
