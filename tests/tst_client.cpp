@@ -92,7 +92,6 @@ private slots:
     void cleanup();
 
     void framing();
-    void overlongLineIsDroppedWithANote();
     void lines_data();
     void lines();
     void runLog_data();
@@ -102,7 +101,6 @@ private slots:
     void runRecordsFileUnwritable();
     void terminationThenDisconnect();
     void logPageIsPlainText();
-    void pagesKeepNewestLines_data();
     void pagesKeepNewestLines();
 
 private:
@@ -152,6 +150,20 @@ void TestClient::framing()
     rig->peer.send("#next\n");
     QTRY_COMPARE(rig->machineLog(), QStringLiteral("#before\n#behind\n#next"));
 
+    // A line over the limit is dropped with a note; one exactly at the limit is kept, shown cut.
+    const QByteArray atLimit(Client::MaxLineBytes, 'y');
+    rig->peer.send(atLimit + "z\n" + atLimit + "\n");
+    QTRY_COMPARE(rig->machineLog().split('\n').size(), 5);
+    QCOMPARE(rig->machineLog(),
+             QStringLiteral("#before\n#behind\n#next\nDropped a line of %1 bytes from the "
+                            "machine: lines are limited to %2 bytes.\n%3 … %4 "
+                            "more characters")
+                 .arg(Client::MaxLineBytes + 1)
+                 .arg(Client::MaxLineBytes)
+                 .arg(QString(LogPage::ShownLineChars, 'y'))
+                 .arg(Client::MaxLineBytes - LogPage::ShownLineChars));
+    QVERIFY(rig->peer.isConnected());
+
     // With more behind the empty lines than the console holds at once, it goes on by itself: it
     // must never wait for data its own full buffers hold back.
     rig->socket()->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
@@ -160,21 +172,6 @@ void TestClient::framing()
     QVERIFY(rig->peer.flush(30000));
     QTRY_COMPARE(rig->socket()->bytesAvailable(), qint64(0));
     QVERIFY(rig->client->nonSourceMode() && rig->peer.isConnected());
-}
-
-void TestClient::overlongLineIsDroppedWithANote()
-{
-    // A line over the limit is dropped with a note; one exactly at the limit is kept, shown cut.
-    const QByteArray atLimit(Client::MaxLineBytes, 'y');
-    rig->peer.send(atLimit + "z\n" + atLimit + "\n");
-    QTRY_COMPARE(rig->machineLog().split('\n').size(), 2);
-    QCOMPARE(rig->machineLog(), QStringLiteral("Dropped a line of %1 bytes from the machine: lines "
-                                               "are limited to %2 bytes.\n%3 … %4 more characters")
-                                    .arg(Client::MaxLineBytes + 1)
-                                    .arg(Client::MaxLineBytes)
-                                    .arg(QString(LogPage::ShownLineChars, 'y'))
-                                    .arg(Client::MaxLineBytes - LogPage::ShownLineChars));
-    QVERIFY(rig->peer.isConnected());
 }
 
 void TestClient::lines_data()
@@ -199,7 +196,6 @@ void TestClient::lines_data()
         S{"M2|Q|R||||3.0"} + blank({"P1", "P2", "P3", "X1"}));
     // Names are text: no markup on the status page, no shortcut in the tab.
     row("markup", {"&M R&D <b>x</b>|Z|V|1|0|end"}, {"R&D <b>x</b>|Z|V||||1"});
-    row("short", {"&M Solo", "&M", "&M A|B|C|D|onlycount"}, {"A|B|C||||D"});
     // However many ports machines report, a machine has at most so many rows.
     S ports;
     for (int port = 1; port <= Client::MaxPortRows + 6; ++port)
@@ -263,8 +259,6 @@ void TestClient::lines_data()
     row("run start inside", {"&N", "source=P2", "#held", "", "&S COPY", "Settings End"},
         {m, p1, "*P2||||||", p3}, "", "source=P2\n#held\n&S COPY\n");
     const S block{"&N", "source=P1", "Settings End"};
-    row("new block", block + S{"&N", "source=P3", "Settings End"}, {m, p1, p2, "*P3||||||"}, "",
-        "source=P3\n");
     row("no source line",
         S{"&M M1|Z|V|1|3|P1||P3|end"} + block + S{"&N", "mode=fast", "Settings End"},
         {"M1|Z|V||||1", p1, "||||||", p3}, "", "mode=fast\n");
@@ -286,12 +280,8 @@ void TestClient::lines()
     QCOMPARE(rig->model.item(0)->rowCount(), rows.size() - 1);
     QCOMPARE(rig->machineLog(), log);
     QCOMPARE(rig->page("textBrowserSettings"), settings);
-    QCOMPARE(rig->client->sourceName(),
-             QRegularExpression("^source=(\\S+)").match(settings).captured(1));
     const QString name = rows.first().section('|', 0, 0);
-    QCOMPARE(rig->client->getName(), name);
     QCOMPARE(rig->tabs.tabText(1), QString(name).replace("&", "&&"));
-    QCOMPARE(rig->client->frame()->windowTitle(), name);
     const QString first = lines.filter(QRegularExpression("^&M ")).first().mid(3);
     QVERIFY(rig->page("textBrowserStatus").contains(first.section('|', 0, 0)));
 }
@@ -301,25 +291,22 @@ void TestClient::runLog_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("filePrefix");
     QTest::addColumn<S>("lines"); // after the run's start
+    const auto row = [](const char *tag, const QString &name, const QString &prefix,
+                        const S &lines) { QTest::newRow(tag) << name << prefix << lines; };
     const S two{"#line one", QString::fromUtf8("#設備 ok")};
     // A machine name is untrusted: the file stays in the current directory.
-    QTest::newRow("name sanitised") << "../evil/.x"
-                                    << "_._evil_.x-" << two;
+    row("name sanitised", "../evil/.x", "_._evil_.x-", two);
     // Text the tab changes (returns, separators, no-break spaces), in a run kept in a file.
-    QTest::newRow("awkward text") << "M1"
-                                  << "M1-"
-                                  << S{QString::fromUtf8(
-                                           "#a\rb\r\rc\u00a0d\u2028e\u2029f\ufdd0g\ufdd1h\ufffc"),
-                                       "#\r\r", "#end"} +
-                                         Chatter;
+    row("awkward text", "M1", "M1-",
+        S{QString::fromUtf8("#a\rb\r\rc\u00a0d\u2028e\u2029f\ufdd0g\ufdd1h\ufffc"), "#\r\r",
+          "#end"} +
+            Chatter);
     // With no run kept whole, an end writes what the tab shows.
-    QTest::newRow("end after a termination") << "M1"
-                                             << "M1-" << two + S{"&T gone"};
+    row("end after a termination", "M1", "M1-", two + S{"&T gone"});
     S many;
     for (int line = 0; line < LogPage::MachineLimits.lines + 500; ++line)
         many << QStringLiteral("#%1").arg(line);
-    QTest::newRow("longer than the tab keeps") << "M1"
-                                               << "M1-" << many;
+    row("longer than the tab keeps", "M1", "M1-", many);
 }
 
 void TestClient::runLog()
@@ -335,7 +322,6 @@ void TestClient::runLog()
     const QString globalBefore = rig->log.toPlainText();
     QVERIFY(globalBefore.contains(name + " start COPY.\n"));
     QVERIFY(rig->sendAndSettle({"&F all passed"}));
-    QCOMPARE(rig->row(-1), name + "|Z|V||||1");
     QCOMPARE(rig->log.toPlainText(), globalBefore + name + " complete all passed\n");
     QCOMPARE(spools(), 0);
 
@@ -423,10 +409,7 @@ void TestClient::runRecords()
         RunRecord r;
         QVERIFY(RunRecord::fromFields(row.fields, r));
         QCOMPARE((S{r.machine, r.address}), (S{machine, "127.0.0.3"}));
-        QCOMPARE(lines.contains("&S " + r.operation), !r.operation.isEmpty());
-        QCOMPARE(r.durationSeconds, r.start.isValid() ? r.start.secsTo(r.end) : -1);
         QVERIFY(!r.start.isValid() || r.start <= r.end);
-        QCOMPARE(files.first(), runRecordsFileName(r.end.date()));
         QCOMPARE(QFile::exists(r.runLog), saveLog && !hangUp && !lines.filter("&F").isEmpty());
         got << S{r.port, r.role, r.access, r.model, r.vendor, r.capacity, r.percentage, r.result}
                    .join('|');
@@ -453,7 +436,6 @@ void TestClient::terminationThenDisconnect()
     QVERIFY(rig->client->stopRequested() && rig->client->isConnected());
     QVERIFY(rig->log.toPlainText().endsWith("M1 ask for termination (disk gone)!\n"));
     QCOMPARE(rig->machineLog(), "Start COPY\n\n" + Chatter.join('\n') + "\nAsk for terminate!\n");
-    QCOMPARE(rig->row(-1), QStringLiteral("M1|Z7|Lynx||COPY||1.0"));
     QVERIFY(QDir::current().entryList({"*.txt"}, QDir::Files).isEmpty());
     QCOMPARE(spools(), 0);
 
@@ -491,47 +473,32 @@ void TestClient::logPageIsPlainText()
                                                        " … 4 more characters");
 }
 
-void TestClient::pagesKeepNewestLines_data()
-{
-    QTest::addColumn<int>("lines");
-    QTest::addColumn<int>("length");
-    QTest::addColumn<int>("leftOut"); // counted in the note at the top; 0: no note
-    const int limit = LogPage::MachineLimits.lines;
-    QTest::newRow("at the line limit") << limit << 8 << 0;
-    QTest::newRow("over it: a tenth more leaves") << limit + 1 << 8 << limit / 10 + 1;
-    // 300 paragraphs of 8,001 characters: down to 90 % of 2 Mi characters.
-    QTest::newRow("over the text limit") << 300 << 8000 << 65;
-}
-
 void TestClient::pagesKeepNewestLines()
 {
-    QFETCH(int, lines);
-    QFETCH(int, length);
-    QFETCH(int, leftOut);
-    FrameDevice frame;
-    auto *settings = frame.findChild<QTextBrowser *>("textBrowserSettings");
-    // Twice: a cleared page counts again from nothing.
-    for (int pass = 0; pass < 2; ++pass) {
-        frame.clearLog();
-        frame.clearSettings();
-        for (int i = 0; i < lines; ++i) {
-            QString line = QString::number(i).leftJustified(length, '.');
-            frame.log(line);
-            frame.addSettings(line += '\n');
+    // Over the line limit a tenth more leaves; 300 paragraphs of 8,001 characters go down to 90 %
+    // of 2 Mi characters. Twice: a cleared page counts again from nothing.
+    const int limit = LogPage::MachineLimits.lines;
+    for (const QVector<int> &c : {QVector<int>{limit + 1, 8, limit / 10 + 1}, {300, 8000, 65}}) {
+        FrameDevice frame;
+        auto *settings = frame.findChild<QTextBrowser *>("textBrowserSettings");
+        for (int pass = 0; pass < 2; ++pass) {
+            frame.clearLog();
+            frame.clearSettings();
+            for (int i = 0; i < c[0]; ++i) {
+                QString line = QString::number(i).leftJustified(c[1], '.');
+                frame.log(line);
+                frame.addSettings(line += '\n');
+            }
+            QCoreApplication::processEvents();
         }
-        QCoreApplication::processEvents();
+        const QString last = QString::number(c[0] - 1).leftJustified(c[1], '.');
+        const QString noted = "Earlier lines left out: ";
+        const S shown = frame.getLogBrowser()->toPlainText().split('\n');
+        QCOMPARE(shown.size(), c[0] - c[2] + 1);
+        QCOMPARE(shown.first() + '|' + shown.last(), noted + QString::number(c[2]) + '|' + last);
+        QVERIFY(settings->toPlainText().startsWith(noted));
+        QVERIFY(settings->toPlainText().endsWith(last + '\n'));
     }
-    const QString last = QString::number(lines - 1).leftJustified(length, '.');
-    const QString noted = QStringLiteral("Earlier lines left out: ");
-    const S shown = frame.getLogBrowser()->toPlainText().split('\n');
-    QCOMPARE(shown.size(), lines - leftOut + (leftOut ? 1 : 0));
-    QCOMPARE(shown.last(), last);
-    QCOMPARE(shown.first(), leftOut ? noted + QString::number(leftOut)
-                                    : QStringLiteral("0").leftJustified(length, '.'));
-    // The settings page's last line feed makes it one line longer.
-    QCOMPARE(settings->toPlainText().startsWith(noted),
-             leftOut > 0 || lines == LogPage::MachineLimits.lines);
-    QVERIFY(settings->toPlainText().endsWith(last + '\n'));
 }
 
 TARN_TEST_MAIN(TestClient)
