@@ -94,10 +94,8 @@ private slots:
     void framing();
     void lines_data();
     void lines();
-    void runLog_data();
-    void runLog();
-    void runRecords_data();
-    void runRecords();
+    void runs_data();
+    void runs();
     void runRecordsFileUnwritable();
     void terminationThenDisconnect();
     void logPageIsPlainText();
@@ -286,70 +284,11 @@ void TestClient::lines()
     QVERIFY(rig->page("textBrowserStatus").contains(first.section('|', 0, 0)));
 }
 
-void TestClient::runLog_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("filePrefix");
-    QTest::addColumn<S>("lines"); // after the run's start
-    const auto row = [](const char *tag, const QString &name, const QString &prefix,
-                        const S &lines) { QTest::newRow(tag) << name << prefix << lines; };
-    const S two{"#line one", QString::fromUtf8("#設備 ok")};
-    // A machine name is untrusted: the file stays in the current directory.
-    row("name sanitised", "../evil/.x", "_._evil_.x-", two);
-    // Text the tab changes (returns, separators, no-break spaces), in a run kept in a file.
-    row("awkward text", "M1", "M1-",
-        S{QString::fromUtf8("#a\rb\r\rc\u00a0d\u2028e\u2029f\ufdd0g\ufdd1h\ufffc"), "#\r\r",
-          "#end"} +
-            Chatter);
-    // With no run kept whole, an end writes what the tab shows.
-    row("end after a termination", "M1", "M1-", two + S{"&T gone"});
-    S many;
-    for (int line = 0; line < LogPage::MachineLimits.lines + 500; ++line)
-        many << QStringLiteral("#%1").arg(line);
-    row("longer than the tab keeps", "M1", "M1-", many);
-}
-
-void TestClient::runLog()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, filePrefix);
-    QFETCH(S, lines);
-    QVERIFY(QDir::current().mkdir("inner") && QDir::setCurrent("inner"));
-    QVERIFY(rig->sendAndSettle(S{"&M " + name + "|Z|V|1|0|end", "&S COPY"} + lines));
-    QCoreApplication::processEvents(); // the tab is trimmed once a burst of lines is over
-    const QString shown = rig->machineLog();
-    QCOMPARE(spools(), lines.join(QString()).size() >= 40000 ? 1 : 0);
-    const QString globalBefore = rig->log.toPlainText();
-    QVERIFY(globalBefore.contains(name + " start COPY.\n"));
-    QVERIFY(rig->sendAndSettle({"&F all passed"}));
-    QCOMPARE(rig->log.toPlainText(), globalBefore + name + " complete all passed\n");
-    QCOMPARE(spools(), 0);
-
-    const S files = QDir::current().entryList(QDir::Files);
-    QVERIFY(QDir::setCurrent(workDir));
-    QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
-             S{"inner"});
-    QCOMPARE(files.size(), 1);
-    QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(filePrefix) +
-                                "\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt$")
-                 .match(files.first())
-                 .hasMatch(),
-             qPrintable(files.first()));
-    // The tab's text, byte for byte and without a BOM; every line when the tab let some go.
-    const bool trimmed = lines.size() > LogPage::MachineLimits.lines;
-    QCOMPARE(shown.startsWith("Earlier lines left out: "), trimmed);
-    QFile file("inner/" + files.first());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QTextCodec::codecForLocale()->fromUnicode(
-                                 trimmed ? "Start COPY\n\n" + lines.join('\n') : shown));
-}
-
-void TestClient::runRecords_data()
+void TestClient::runs_data()
 {
     QTest::addColumn<S>("lines"); // after three ports with P1 the source; "-" hangs up, "~" waits
     QTest::addColumn<bool>("saveLog");
     QTest::addColumn<S>("devices"); // port role access model vendor capacity % result
-
     const S run = QString("&S COPY;&I 100;@/dev/sda A P1 ,100,M1,V1;@/dev/sdb A P2 ,200,M2,V2;"
                           "@/dev/sdc A P3 ,300,M3,V3;@/dev/sdb C 0 50;@/dev/sdb O;@/dev/sdc C 0 20;"
                           "@/dev/sdc N;@/dev/sda S SOURCE")
@@ -371,32 +310,58 @@ void TestClient::runRecords_data()
         run.mid(0, 4) + S{"&T stop", "~", "&S ERASE", "@/dev/sda S busy", "&S VERIFY"},
         {p1 + "|", p2 + "|", p1 + "|busy"});
     row("end without start", run.mid(3, 1) + S{"&F x"}, {p2 + "|"}, false);
+    // A machine name is untrusted: the run log stays in the current directory.
     row("hostile names",
-        {"&M =Evil, \"Co\"\rX|Z|V|1|1|P9|end", "&S COPY", "@=a\"b A P2 ,-1,+M,@V", "&F done"},
+        {"&M ../evil/=E, \"Co\"\rX|Z|V|1|1|P9|end", "&S COPY", "@=a\"b A P2 ,-1,+M,@V", "&F done"},
         {"P2|target|=a\"b|+M|@V|-1||"});
+    // Text the tab changes (returns, separators, no-break spaces), in a run kept in a file.
+    const S awkward{QString::fromUtf8("#a\rb\r\rc\u00a0d\u2028e\u2029f\ufdd0g\ufdd1h\ufffc"),
+                    "#\r\r", QString::fromUtf8("#設備 ok")};
+    row("awkward text", run.mid(0, 3) + awkward + Chatter + S{"&F all passed"}, {p1 + "|"});
+    // With no run kept whole, an end writes what the tab shows.
+    row("end after a termination", run.mid(0, 3) + awkward + S{"&T gone", "&F x"}, {p1 + "|"});
+    S many;
+    for (int line = 0; line < LogPage::MachineLimits.lines + 500; ++line)
+        many << QStringLiteral("#%1").arg(line);
+    row("longer than the tab keeps", run.mid(0, 3) + many + S{"&F x"}, {p1 + "|"});
 }
 
-void TestClient::runRecords()
+void TestClient::runs()
 {
     QFETCH(S, lines);
     QFETCH(bool, saveLog);
     QFETCH(S, devices);
     para.savelog = saveLog;
     const bool hangUp = lines.removeAll("-") > 0;
+    lines = S{ThreePorts, "&N", "source=P1", "Settings End"} + lines;
     const QString machine =
-        lines.first().startsWith("&M ") ? lines.first().mid(3).section('|', 0, 0) : "M1";
-    const int pause = lines.indexOf("~");
-    lines.removeAll("~");
-    QVERIFY(rig->sendAndSettle(S{ThreePorts, "&N", "source=P1", "Settings End"} +
-                               lines.mid(0, pause < 0 ? lines.size() : pause)));
-    if (pause >= 0) {
-        QTest::qWait(1100); // a second passes: record times have whole seconds
-        QVERIFY(rig->sendAndSettle(lines.mid(pause)));
+        lines.filter(QRegularExpression("^&M ")).last().mid(3).section('|', 0, 0);
+    QVERIFY(QDir::current().mkdir("inner") && QDir::setCurrent("inner"));
+    // Sent in parts: before a pause (a second passes: record times have whole seconds), before
+    // the run's end, the rest.
+    const int end = lines.indexOf(QRegularExpression("^&F.*"));
+    const S ran = lines.mid(lines.indexOf(QRegularExpression("^&S.*")) + 1).mid(0, end);
+    QString shown;
+    S part;
+    for (int i = 0; i <= lines.size(); ++i) {
+        if (i == lines.size() || i == end || lines[i] == "~") {
+            QVERIFY(rig->sendAndSettle(part));
+            part.clear();
+            QTest::qWait(i < lines.size() && lines[i] == "~" ? 1100 : 0);
+        }
+        if (i == end) {
+            QCoreApplication::processEvents(); // the tab is trimmed once a burst is over
+            shown = rig->machineLog();
+            QCOMPARE(spools(), saveLog && ran.join(QString()).size() >= 40000 ? 1 : 0);
+        }
+        if (i < lines.size() && lines[i] != "~")
+            part << lines[i];
     }
     if (hangUp) {
         rig->peer.disconnectFromHost();
         QTRY_VERIFY(rig->client.isNull());
     }
+    QCOMPARE(spools(), 0);
     const S files = QDir::current().entryList({"tarn-runs-*.csv"});
     QCOMPARE(files.size(), 1);
     QFile file(files.first());
@@ -405,16 +370,33 @@ void TestClient::runRecords()
     QVERIFY(table.badLines.isEmpty());
     QCOMPARE(table.rows.first().fields, RunRecord::header());
     S got;
+    const bool logged = saveLog && !hangUp && end >= 0;
     for (const Csv::Row &row : table.rows.mid(1)) {
         RunRecord r;
         QVERIFY(RunRecord::fromFields(row.fields, r));
         QCOMPARE((S{r.machine, r.address}), (S{machine, "127.0.0.3"}));
         QVERIFY(!r.start.isValid() || r.start <= r.end);
-        QCOMPARE(QFile::exists(r.runLog), saveLog && !hangUp && !lines.filter("&F").isEmpty());
+        QCOMPARE(QFile::exists(r.runLog), logged);
         got << S{r.port, r.role, r.access, r.model, r.vendor, r.capacity, r.percentage, r.result}
                    .join('|');
     }
     QCOMPARE(got, devices);
+
+    // The run log: the tab's text byte for byte, without a BOM; every line when the tab let some
+    // go.
+    const S logs = QDir::current().entryList({"*.txt"});
+    QCOMPARE(logs.size(), logged ? 1 : 0);
+    QCOMPARE(QDir(workDir).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), S{"inner"});
+    const bool trimmed = ran.size() > LogPage::MachineLimits.lines;
+    QCOMPARE(shown.startsWith("Earlier lines left out: "), trimmed);
+    QFile log(logs.value(0));
+    QVERIFY(!logged || log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(),
+             logged
+                 ? QTextCodec::codecForLocale()->fromUnicode(
+                       trimmed ? "Start COPY\n\n" + ran.filter(QRegularExpression("^#")).join('\n')
+                               : shown)
+                 : QByteArray());
 }
 
 void TestClient::runRecordsFileUnwritable()
