@@ -97,8 +97,7 @@ private slots:
     void runs_data();
     void runs();
     void terminationThenDisconnect();
-    void logPageIsPlainText();
-    void pagesKeepNewestLines();
+    void logPages();
 
 private:
     // Files open (unnamed ones too) or left in the temporary folder, where run logs are kept.
@@ -204,10 +203,6 @@ void TestClient::lines_data()
         {"&M M9|Z|V|1|n|" + ports.mid(0, 62).join('|') + "|end", ThreePorts},
         S{m} + blank(ports.mid(0, 62) + S{"P1", "P2"}), note.arg(1));
     const QString a1 = "@/dev/sda A P1 ,1,M,V", b2 = "@/dev/sdb A P2 ,2000,M,V";
-    row("results",
-        {"&I 1000", a1, b2, "@/dev/sdc A P3 ,3,M,V", "@/dev/sda N", "@/dev/sdb Okay 3",
-         "@/dev/sdc S Verifying"},
-        {m, "P1|M|V|1|NG||/dev/sda", "P2|M|V|2000|OK||/dev/sdb", "P3|M|V|3|Verifying||/dev/sdc"});
     const S logged{"@/dev/sdb X 1", "@/dev/sdb ", "@/dev/sdb", "@", "#/dev/sdb bad", "&",
                    "&Z 12",         "&s COPY",    "&  x"};
     row("only logged", S{"&I 1000", b2} + logged, {m, p1, "P2|M|V|2000|||/dev/sdb", p3},
@@ -429,7 +424,7 @@ void TestClient::terminationThenDisconnect()
     QCOMPARE(rig->tabs.count(), 3);
 }
 
-void TestClient::logPageIsPlainText()
+void TestClient::logPages()
 {
     FrameDevice frame;
     for (QString line : {"#device 1 ok", "<b>not bold</b>", "Start COPY\n", "after",
@@ -447,15 +442,11 @@ void TestClient::logPageIsPlainText()
     QCOMPARE(frame.getLogBrowser()->toPlainText(), "Earlier lines left out: 8206\n" +
                                                        QString(LogPage::ShownLineChars, '\n') +
                                                        " … 4 more characters");
-}
 
-void TestClient::pagesKeepNewestLines()
-{
     // Over the line limit a tenth more leaves; 300 paragraphs of 8,001 characters go down to 90 %
-    // of 2 Mi characters. Twice: a cleared page counts again from nothing.
+    // of 2 Mi characters. A cleared page counts again from nothing.
     const int limit = LogPage::MachineLimits.lines;
     for (const QVector<int> &c : {QVector<int>{limit + 1, 8, limit / 10 + 1}, {300, 8000, 65}}) {
-        FrameDevice frame;
         auto *settings = frame.findChild<QTextBrowser *>("textBrowserSettings");
         for (int pass = 0; pass < 2; ++pass) {
             frame.clearLog();
