@@ -371,7 +371,6 @@ void TestClient::runs_data()
         QTest::newRow(name) << lines << saveLog << devices;
     };
     row("OK, NG, state word", run + S{"&F done"}, {p1 + "|SOURCE", p2 + "50|OK", p3 + "20|NG"});
-    row("save log off", run.mid(0, 4) + S{"&F done"}, {p1 + "|", p2 + "|"}, false);
     // The spool of a run goes with a termination or a disconnect.
     row("disconnect", run.mid(0, 7) + Chatter + S{"?", "-"},
         {p1 + "|disconnected", p2 + "50|disconnected", p3 + "|disconnected"});
@@ -601,7 +600,6 @@ void TestClient::commands()
         QCOMPARE(peers[index].received(), line);
         QCOMPARE(rig.client(index)->stopRequested(), slot == "localAbort");
     }
-    QVERIFY(!rig.server->stopRequested() && !rig.server->isBusy()); // no transfer runs
 }
 
 void TestClient::secondLocalAddressIsRejected()
@@ -687,15 +685,9 @@ static QString apply(const QString &function, const QString &text)
                                                parseDecimal(text.section('/', 1))));
     if (function == "device") {
         const DeviceStatus d = DeviceStatus::parse(text);
-        return S{QString("ACNOS-").at(d.kind),
-                 d.access,
-                 d.port,
-                 d.capacityText,
-                 d.model,
-                 d.vendor,
-                 d.state,
-                 QString::number(d.kind == D::Progress ? d.done : d.capacity)}
-            .join('|');
+        const qint64 number = d.kind == D::Progress ? d.done : d.capacity;
+        return QString("ACNOS-").at(d.kind) + '|' + d.access + '|' + d.port + '|' + d.capacityText +
+               '|' + d.model + '|' + d.vendor + '|' + d.state + '|' + QString::number(number);
     }
     if (function == "global") {
         const GlobalStatus g = GlobalStatus::parse(text);
