@@ -17,24 +17,15 @@ using E = SStripInLogDiskMy;
 Q_DECLARE_METATYPE(SStripInLogDiskMy)
 
 namespace {
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+const auto unhex = QByteArray::fromHex;
 
-struct ToolRun
-{
-    int exitCode = -1;
-    QByteArray out;
-};
-
-ToolRun tarnImg(const QStringList &arguments)
+// The exit status (-1: crashed or hung) and what was printed.
+std::pair<int, QByteArray> tarnImg(const QStringList &arguments)
 {
     QProcess tool;
     tool.start(QStringLiteral(TARN_IMG_BIN), arguments);
-    if (!tool.waitForFinished(30000) || tool.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {tool.exitCode(), tool.readAllStandardOutput()};
+    const bool ended = tool.waitForFinished(30000) && tool.exitStatus() == QProcess::NormalExit;
+    return {ended ? tool.exitCode() : -1, tool.readAllStandardOutput()};
 }
 
 bool put(const QString &path, const QByteArray &bytes)
@@ -74,14 +65,14 @@ void TestImageFile::records_data()
     tail.checksum = 0xa1b2c3d4;
 
     QTest::newRow("head") << head.encoded().left(24)
-                          << hex("76601522 02000000 ff070000 01000000 0807060504030201");
+                          << unhex("76601522 02000000 ff070000 01000000 0807060504030201");
     QTest::newRow("head keeps every byte")
         << ImageHead::decode(everyByte.constData()).encoded() << everyByte;
     QTest::newRow("run") << E::run(0x0102, 2049).encoded()
-                         << hex("01 0201000000000000 0108000000000000");
+                         << unhex("01 0201000000000000 0108000000000000");
     QTest::newRow("end") << E::end(0, 0x7fffffffffffffff).encoded()
-                         << hex("03 0000000000000000 ffffffffffffff7f");
-    QTest::newRow("tail") << tail.encoded() << hex("22510667 d4c3b2a1");
+                         << unhex("03 0000000000000000 ffffffffffffff7f");
+    QTest::newRow("tail") << tail.encoded() << unhex("22510667 d4c3b2a1");
 }
 
 // Encoding gives the bytes on disk; decoding them, with more behind or not, gives the same record
@@ -176,7 +167,7 @@ void TestImageFile::capacity_data()
     const QByteArray runs = head + E::run(0, 1).encoded().repeated(LogSize - 1);
     QTest::newRow("end entry first") << head + end << qint64(123456);
     QTest::newRow("slice size is not checked, data not read")
-        << head.left(8) + hex("00000000") + head.mid(12) + E::run(0, 2).encoded() + end +
+        << head.left(8) + unhex("00000000") + head.mid(12) + E::run(0, 2).encoded() + end +
                QByteArray(1024, 'x')
         << qint64(123456);
     QTest::newRow("end entry at LogSize") << runs + end << qint64(123456);
@@ -184,8 +175,8 @@ void TestImageFile::capacity_data()
     QTest::newRow("negative capacity passed on") << head + E::end(0, -7).encoded() << qint64(-7);
     QTest::newRow("missing file") << QByteArray() << qint64(0);
     QTest::newRow("short head") << head.left(407) << qint64(0);
-    QTest::newRow("version 1") << head.left(4) + hex("01000000") + head.mid(8) + end << qint64(0);
-    QTest::newRow("big-endian token") << hex("22156076") + head.mid(4) + end << qint64(0);
+    QTest::newRow("version 1") << head.left(4) + unhex("01000000") + head.mid(8) + end << qint64(0);
+    QTest::newRow("big-endian token") << unhex("22156076") + head.mid(4) + end << qint64(0);
     QTest::newRow("no end entry") << head + E::run(0, 1).encoded() + E::run(1, 1).encoded()
                                   << qint64(0);
     QTest::newRow("end entry cut short") << head + end.left(16) << qint64(0);
@@ -234,8 +225,8 @@ void TestImageFile::tarnImgVerify_data()
     row("good, sidecar in upper case as binary", good, "", digest.toUpper() + " *t.img\n");
     row("good, sidecar naming a path to it", good, "", Sidecar::line(digest, "/images/t.img"));
     row("short head", good.left(ImageHead::Size - 1), "short-head");
-    row("wrong token", hex("77") + good.mid(1), "wrong-token");
-    row("wrong version", good.left(4) + hex("01") + good.mid(5), "wrong-version");
+    row("wrong token", unhex("77") + good.mid(1), "wrong-token");
+    row("wrong version", good.left(4) + unhex("01") + good.mid(5), "wrong-version");
     row("table cut before its end entry", good.left(tableEnd - 1), "no-end-entry");
     row("no end entry within the limit",
         ImageHead::built(0).encoded() + E::run(0, 0).encoded().repeated(LogSize) +
@@ -265,17 +256,17 @@ void TestImageFile::tarnImgVerify()
     QFile::remove(Sidecar::pathFor(name));
     QVERIFY(put(name, file) && (sidecar.isNull() || put(Sidecar::pathFor(name), sidecar)));
 
-    const ToolRun verify = tarnImg({"verify", "--json", name});
-    QCOMPARE(verify.exitCode, fault.isEmpty() ? 0 : 1);
-    const QJsonObject report = QJsonDocument::fromJson(verify.out).array().at(0).toObject();
+    const auto verify = tarnImg({"verify", "--json", name});
+    QCOMPARE(verify.first, fault.isEmpty() ? 0 : 1);
+    const QJsonObject report = QJsonDocument::fromJson(verify.second).array().at(0).toObject();
     QCOMPARE(report.value("fault").toObject().value("kind").toString(), fault);
-    const ToolRun line = tarnImg({"verify", name});
-    QCOMPARE(line.exitCode, verify.exitCode);
-    QVERIFY2(line.out.startsWith((fault.isEmpty() ? "t.img: OK" : "t.img: FAULT: ")) &&
-                 line.out.count('\n') == 1,
-             line.out.constData());
+    const auto line = tarnImg({"verify", name});
+    QCOMPARE(line.first, verify.first);
+    QVERIFY2(line.second.startsWith((fault.isEmpty() ? "t.img: OK" : "t.img: FAULT: ")) &&
+                 line.second.count('\n') == 1,
+             line.second.constData());
     for (const QStringList &arguments : {QStringList{}, {"check", "t.img"}, {"info", "--frob"}})
-        QCOMPARE(tarnImg(arguments).exitCode, 2);
+        QCOMPARE(tarnImg(arguments).first, 2);
 }
 
 TARN_TEST_MAIN(TestImageFile)
