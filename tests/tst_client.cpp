@@ -38,6 +38,7 @@ namespace {
 const QString ThreePorts = QStringLiteral("&M M1|Z7|Lynx|1.0|3|P1:|P2:|P3:|end");
 // Lines enough to be kept in a temporary file, each short enough to be shown whole.
 const QStringList Chatter(QVector<QString>(6, QString(8000, 'x')).toList());
+constexpr int WaitMs = ScriptedPeer::DefaultTimeoutMs;
 
 // The widgets the window hands the server and its machines.
 struct Console
@@ -66,8 +67,7 @@ struct MachineRig : Console
         if (!listener.listen(QHostAddress::Any, 0) ||
             !peer.connectTo(QHostAddress::LocalHost, listener.serverPort(),
                             QHostAddress(QStringLiteral("127.0.0.3"))) ||
-            !ScriptedPeer::waitUntil([this] { return listener.hasPendingConnections(); },
-                                     ScriptedPeer::DefaultTimeoutMs))
+            !ScriptedPeer::waitUntil([this] { return listener.hasPendingConnections(); }, WaitMs))
             return false;
         client = new Client(&log, listener.nextPendingConnection(), model.invisibleRootItem(),
                             &tabs, &owner);
@@ -83,7 +83,7 @@ struct MachineRig : Console
         auto *files = client->frame()->findChild<QListWidget *>(QStringLiteral("listWidget"));
         return ScriptedPeer::waitUntil(
             [files, mark] { return files->count() == 1 && files->item(0)->text() == mark; },
-            ScriptedPeer::DefaultTimeoutMs);
+            WaitMs);
     }
 
     // The cells of the machine row, then of each of its port rows.
@@ -109,18 +109,6 @@ struct MachineRig : Console
     QTcpSocket *socket() { return client->findChild<QTcpSocket *>(); }
 };
 
-const QHostAddress ConsoleAddress(QStringLiteral("127.0.0.1"));
-constexpr int WaitMs = 5000;
-
-// Announcements stay on loopback.
-QList<QNetworkAddressEntry> loopbackOnly()
-{
-    QNetworkAddressEntry e;
-    e.setIp(QHostAddress(QHostAddress::LocalHost));
-    e.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
-    return {e};
-}
-
 // The console's own widgets around one server on a free command port.
 struct ServerRig : Console
 {
@@ -142,7 +130,7 @@ struct ServerRig : Console
         int host = 3;
         for (ScriptedPeer *peer : peers) {
             const int before = log.toPlainText().count("New connection from");
-            if (!peer->connectTo(ConsoleAddress, port,
+            if (!peer->connectTo(QHostAddress::LocalHost, port,
                                  QHostAddress(QStringLiteral("127.0.0.%1").arg(host++))) ||
                 !ScriptedPeer::waitUntil(
                     [&] { return log.toPlainText().count("New connection from") > before; },
@@ -202,7 +190,12 @@ void TestClient::init()
     para.tcpport = 0;
     para.translate = 0;
     para.savelog = true;
-    Server::setAddressEntrySource(loopbackOnly);
+    Server::setAddressEntrySource([] { // announcements stay on loopback
+        QNetworkAddressEntry e;
+        e.setIp(QHostAddress(QHostAddress::LocalHost));
+        e.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
+        return QList<QNetworkAddressEntry>{e};
+    });
     workDir = QDir::currentPath();
     qputenv("TMPDIR", spoolDir->path().toLocal8Bit());
     rig = std::make_unique<MachineRig>();
@@ -229,17 +222,13 @@ void TestClient::framing()
     QTRY_COMPARE(rig->machineLog(), QStringLiteral("#before\n#behind\n#next"));
 
     // A line over the limit is dropped with a note; one exactly at the limit is kept, shown cut.
-    const QByteArray atLimit(Client::MaxLineBytes, 'y');
-    rig->peer.send(atLimit + "z\n" + atLimit + "\n");
-    QTRY_COMPARE(rig->machineLog().split('\n').size(), 5);
-    QCOMPARE(rig->machineLog(),
-             QStringLiteral("#before\n#behind\n#next\nDropped a line of %1 bytes from the "
-                            "machine: lines are limited to %2 bytes.\n%3 … %4 "
-                            "more characters")
-                 .arg(Client::MaxLineBytes + 1)
-                 .arg(Client::MaxLineBytes)
-                 .arg(QString(LogPage::ShownLineChars, 'y'))
-                 .arg(Client::MaxLineBytes - LogPage::ShownLineChars));
+    const int limit = Client::MaxLineBytes, shown = LogPage::ShownLineChars;
+    rig->peer.send(QByteArray(limit + 1, 'y') + "\n" + QByteArray(limit, 'y') + "\n");
+    QTRY_COMPARE(rig->machineLog(),
+                 QStringLiteral("#before\n#behind\n#next\nDropped a line of %1 bytes from the "
+                                "machine: lines are limited to %2 bytes.\n%3 … %4 more characters")
+                     .arg(QString::number(limit + 1), QString::number(limit), QString(shown, 'y'),
+                          QString::number(limit - shown)));
     QVERIFY(rig->peer.isConnected());
 
     // With more behind the empty lines than the console holds at once, it goes on by itself: it
@@ -544,13 +533,12 @@ void TestClient::commands()
 
     rig.tabs.setCurrentIndex(2);
     const QString before = rig.log.toPlainText();
-    QVERIFY(rig.invoke(slot.constData()));
-    QCOMPARE(rig.tabs.currentIndex(), 0);
+    QVERIFY(rig.invoke(slot.constData()) && rig.tabs.currentIndex() == 0);
     QCOMPARE(rig.log.toPlainText(), before + logged);
     for (int index = 0; index < 2; ++index) {
-        QVERIFY(peers[index].waitForReceived(line.size()));
+        QVERIFY(peers[index].waitForReceived(line.size()) &&
+                rig.client(index)->stopRequested() == (slot == "localAbort"));
         QCOMPARE(peers[index].received(), line);
-        QCOMPARE(rig.client(index)->stopRequested(), slot == "localAbort");
     }
 }
 
@@ -756,8 +744,8 @@ void TestClient::reportDocumentHoldsEveryRow()
     for (int run = -2; run < 30; ++run)
         for (int port = 0; port < 4; ++port)
             copies.write(Csv::record(sampleRecord(run, port).fields()).toUtf8());
-    S badRole = sampleRecord(0, 0).fields();
-    badRole[RunRecord::Role] = "spare";
+    const S badRole =
+        sampleRecord(0, 0).fields().replaceInStrings(QRegularExpression("^source$"), "spare");
     copies.write("bad,\"row\r\n1,2\r\n" + Csv::record(badRole).toUtf8());
     copies.close();
     const RecordFiles files = readRecordFiles({"runs.csv"});
@@ -780,8 +768,7 @@ void TestClient::reportDocumentHoldsEveryRow()
     qputenv("LC_PAPER", "C");
     QProcess tool;
     tool.start(TARN_REPORT_BIN, {"-o", "r.pdf", "runs.csv"});
-    QVERIFY(tool.waitForFinished(60000));
-    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(tool.waitForFinished(60000) && tool.exitCode() == 0);
     QVERIFY(tool.readAllStandardError().contains("runs.csv:130: not a CSV record\n"));
     QFile file("r.pdf");
     QVERIFY(file.open(QIODevice::ReadOnly));
