@@ -38,13 +38,24 @@ namespace {
 const QString ThreePorts = QStringLiteral("&M M1|Z7|Lynx|1.0|3|P1:|P2:|P3:|end");
 // Lines enough to be kept in a temporary file, each short enough to be shown whole.
 const QStringList Chatter(QVector<QString>(6, QString(8000, 'x')).toList());
+constexpr int WaitMs = ScriptedPeer::DefaultTimeoutMs;
 
-// One machine object on a real loopback connection, inside the widgets the window hands it.
-struct MachineRig
+// The widgets the window hands the server and its machines.
+struct Console
 {
     QTextBrowser log;
     QStandardItemModel model;
     QTabWidget tabs;
+    Console()
+    {
+        for (const char *page : {"Machines Summary", "Global Log", "Files"})
+            tabs.addTab(new QWidget, page);
+    }
+};
+
+// One machine object on a real loopback connection.
+struct MachineRig : Console
+{
     QTcpServer listener;
     ScriptedPeer peer;
     QObject owner;
@@ -53,13 +64,10 @@ struct MachineRig
 
     bool connect()
     {
-        for (const char *page : {"Machines Summary", "Global Log", "Files"})
-            tabs.addTab(new QWidget, page);
         if (!listener.listen(QHostAddress::Any, 0) ||
             !peer.connectTo(QHostAddress::LocalHost, listener.serverPort(),
                             QHostAddress(QStringLiteral("127.0.0.3"))) ||
-            !ScriptedPeer::waitUntil([this] { return listener.hasPendingConnections(); },
-                                     ScriptedPeer::DefaultTimeoutMs))
+            !ScriptedPeer::waitUntil([this] { return listener.hasPendingConnections(); }, WaitMs))
             return false;
         client = new Client(&log, listener.nextPendingConnection(), model.invisibleRootItem(),
                             &tabs, &owner);
@@ -75,18 +83,23 @@ struct MachineRig
         auto *files = client->frame()->findChild<QListWidget *>(QStringLiteral("listWidget"));
         return ScriptedPeer::waitUntil(
             [files, mark] { return files->count() == 1 && files->item(0)->text() == mark; },
-            ScriptedPeer::DefaultTimeoutMs);
+            WaitMs);
     }
 
-    // The cells of a port row, or of the machine row itself for row -1.
-    QString row(int row)
+    // The cells of the machine row, then of each of its port rows.
+    QStringList rows()
     {
         QStandardItem *machine = model.item(client->rowInItems());
-        QStringList cells;
-        for (int column = 0; column < Client::ColumnCount; ++column)
-            cells << (row < 0 ? model.item(machine->row(), column) : machine->child(row, column))
-                         ->text();
-        return cells.join('|');
+        QStringList rows;
+        for (int row = -1; row < machine->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < Client::ColumnCount; ++column)
+                cells << (row < 0 ? model.item(machine->row(), column)
+                                  : machine->child(row, column))
+                             ->text();
+            rows << cells.join('|');
+        }
+        return rows;
     }
     QString machineLog() { return client->frame()->getLogBrowser()->toPlainText(); }
     QString page(const char *browser)
@@ -96,31 +109,14 @@ struct MachineRig
     QTcpSocket *socket() { return client->findChild<QTcpSocket *>(); }
 };
 
-const QHostAddress ConsoleAddress(QStringLiteral("127.0.0.1"));
-constexpr int WaitMs = 5000;
-
-// Announcements stay on loopback.
-QList<QNetworkAddressEntry> loopbackOnly()
-{
-    QNetworkAddressEntry e;
-    e.setIp(QHostAddress(QHostAddress::LocalHost));
-    e.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
-    return {e};
-}
-
 // The console's own widgets around one server on a free command port.
-struct ServerRig
+struct ServerRig : Console
 {
-    QTextBrowser log;
-    QStandardItemModel model;
-    QTabWidget tabs;
     quint16 port = 0;
     std::unique_ptr<Server> server;
 
     explicit ServerRig(quint16 commandPort = 0)
     {
-        for (const char *page : {"Machines Summary", "Global Log", "Files"})
-            tabs.addTab(new QWidget, page);
         // A port free on every address, as the server listens on all of them.
         QTcpServer probe;
         port = commandPort ? commandPort : (probe.listen(QHostAddress::Any, 0), probe.serverPort());
@@ -128,16 +124,14 @@ struct ServerRig
         server = std::make_unique<Server>(&log, port, model.invisibleRootItem(), &tabs);
     }
 
-    // Connects machines 127.0.0.3, 127.0.0.4, ... to the console address `to` and waits until
-    // the server has taken each (admitted or not).
-    bool admit(std::initializer_list<ScriptedPeer *> peers, const QHostAddress &to = ConsoleAddress)
+    // Connects machines 127.0.0.3, 127.0.0.4, ... and waits until the server has taken each.
+    bool admit(std::initializer_list<ScriptedPeer *> peers)
     {
         int host = 3;
         for (ScriptedPeer *peer : peers) {
             const int before = log.toPlainText().count("New connection from");
-            const QHostAddress from =
-                to == ConsoleAddress ? QHostAddress(QStringLiteral("127.0.0.%1").arg(host++)) : to;
-            if (!peer->connectTo(to, port, from) ||
+            if (!peer->connectTo(QHostAddress::LocalHost, port,
+                                 QHostAddress(QStringLiteral("127.0.0.%1").arg(host++))) ||
                 !ScriptedPeer::waitUntil(
                     [&] { return log.toPlainText().count("New connection from") > before; },
                     WaitMs))
@@ -146,7 +140,6 @@ struct ServerRig
         return true;
     }
 
-    bool invoke(const char *slot) { return QMetaObject::invokeMethod(server.get(), slot); }
     Client *client(int index) { return server->clients().value(index); }
 };
 } // namespace
@@ -170,7 +163,6 @@ private slots:
     void lines();
     void runs_data();
     void runs();
-    void terminationThenDisconnect();
     void logPages();
     void commands_data();
     void commands();
@@ -197,7 +189,12 @@ void TestClient::init()
     para.tcpport = 0;
     para.translate = 0;
     para.savelog = true;
-    Server::setAddressEntrySource(loopbackOnly);
+    Server::setAddressEntrySource([] { // announcements stay on loopback
+        QNetworkAddressEntry e;
+        e.setIp(QHostAddress(QHostAddress::LocalHost));
+        e.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
+        return QList<QNetworkAddressEntry>{e};
+    });
     workDir = QDir::currentPath();
     qputenv("TMPDIR", spoolDir->path().toLocal8Bit());
     rig = std::make_unique<MachineRig>();
@@ -216,9 +213,7 @@ void TestClient::cleanup()
 void TestClient::framing()
 {
     // An empty line ends the pass: the rest waits for the next data.
-    QSignalSpy reads(rig->socket(), &QTcpSocket::readyRead);
     rig->peer.send("#before\r\n\n#behind\n");
-    QTRY_VERIFY(!reads.isEmpty());
     QTRY_COMPARE(rig->machineLog(), QStringLiteral("#before"));
     QTest::qWait(50); // nothing more may arrive without new data
     QCOMPARE(rig->machineLog(), QStringLiteral("#before"));
@@ -226,17 +221,13 @@ void TestClient::framing()
     QTRY_COMPARE(rig->machineLog(), QStringLiteral("#before\n#behind\n#next"));
 
     // A line over the limit is dropped with a note; one exactly at the limit is kept, shown cut.
-    const QByteArray atLimit(Client::MaxLineBytes, 'y');
-    rig->peer.send(atLimit + "z\n" + atLimit + "\n");
-    QTRY_COMPARE(rig->machineLog().split('\n').size(), 5);
-    QCOMPARE(rig->machineLog(),
-             QStringLiteral("#before\n#behind\n#next\nDropped a line of %1 bytes from the "
-                            "machine: lines are limited to %2 bytes.\n%3 … %4 "
-                            "more characters")
-                 .arg(Client::MaxLineBytes + 1)
-                 .arg(Client::MaxLineBytes)
-                 .arg(QString(LogPage::ShownLineChars, 'y'))
-                 .arg(Client::MaxLineBytes - LogPage::ShownLineChars));
+    const int limit = Client::MaxLineBytes, shown = LogPage::ShownLineChars;
+    rig->peer.send(QByteArray(limit + 1, 'y') + "\n" + QByteArray(limit, 'y') + "\n");
+    QTRY_COMPARE(rig->machineLog(),
+                 QStringLiteral("#before\n#behind\n#next\nDropped a line of %1 bytes from the "
+                                "machine: lines are limited to %2 bytes.\n%3 … %4 more characters")
+                     .arg(QString::number(limit + 1), QString::number(limit), QString(shown, 'y'),
+                          QString::number(limit - shown)));
     QVERIFY(rig->peer.isConnected());
 
     // With more behind the empty lines than the console holds at once, it goes on by itself: it
@@ -259,16 +250,10 @@ void TestClient::lines_data()
                         const QString &settings = {}) {
         QTest::newRow(name) << lines << rows << log << settings;
     };
-    const auto blank = [](const S &ports) {
-        S rows;
-        for (const QString &port : ports)
-            rows << port + "||||||";
-        return rows;
+    const auto blank = [](S ports) {
+        return ports.replaceInStrings(QRegularExpression("$"), "||||||");
     };
     const QString m = "M1|Z7|Lynx||||1.0", p1 = "P1||||||", p2 = "P2||||||", p3 = "P3||||||";
-    // The status page is filled by the first line only.
-    row("later adds ports", {ThreePorts, "&M M2|Q|R|3.0|1|X1|end"},
-        S{"M2|Q|R||||3.0"} + blank({"P1", "P2", "P3", "X1"}));
     // Names are text: no markup on the status page, no shortcut in the tab.
     row("markup", {"&M R&D <b>x</b>|Z|V|1|0|end"}, {"R&D <b>x</b>|Z|V||||1"});
     // However many ports machines report, a machine has at most so many rows.
@@ -288,9 +273,6 @@ void TestClient::lines_data()
         logged.join('\n'));
     row("progress", {"&I 1000", a1, b2, "@/dev/sda C 0 570", "@/dev/sdb Copy 1 1050"},
         {"M1|Z7|Lynx|||105%|1.0", "P1|M|V|1||57%|/dev/sda", "P2|M|V|2000||105%|/dev/sdb", p3});
-    row("no usable total",
-        {b2, "@/dev/sdb C 0 5", "&I 0", "@/dev/sdb C 0 5", "&I x", "@/dev/sdb C 0 5"},
-        {m, p1, "P2|M|V|2000|||/dev/sdb", p3});
     // A row without access name takes no lines.
     row("no row identified", {"&I 1000", "@/dev/sdb C 0 500", "@/dev/sdb N"}, {m, p1, p2, p3});
     row("non-source uses the device capacity",
@@ -305,22 +287,11 @@ void TestClient::lines_data()
         {"M1|Z7|Lynx|||50%|1.0", "P1|M|V|1|||/dev/sdb", "P2|WD Blue|WDC|500107862016|||",
          "*P3|M2|V2|1|||/dev/sdb1"},
         "", "source=P3\n");
-    // Unmatched lines go to the lowest identified row; a row takes names containing its own.
-    row("unmatched lines",
-        {"&I 100", "@/dev/sdc A P3 ,1,M,V", b2, "@/dev/x C 0 40", "@/dev/x N", "@/dev/sdc1 S Busy"},
-        {"M1|Z7|Lynx|||40%|1.0", p1, "P2|M|V|2000|NG|40%|/dev/sdb", "P3|M|V|1|Busy||/dev/sdc"});
     // Identifications of the last run are forgotten; port 0 keeps its access name.
     row("run start blanks rows",
         {"&I 100", a1, b2, "@/dev/sda C 0 50", "@/dev/sdb O", "#old", "&S?COPY", "@/dev/x O",
          "@/dev/sda N"},
         {"M1|Z7|Lynx||COPY|50%|1.0", "P1||||NG||/dev/sda", p2, p3}, "Start COPY\n");
-    // Beyond the sixth port no capacity is kept for non-source progress, nor the row found as
-    // the lowest identified.
-    row("beyond the sixth port",
-        {"&M M8|Z|V|1|8|P1|P2|P3|P4|P5|P6|P7|P8|end", "&I 1000", "@/dev/sdh A P8 ,4000,M8,V8",
-         "@/dev/sdh C 0 500", "&J", "@/dev/sdh C 0 1000", "@/dev/sdh O", "@/dev/none N"},
-        S{"M8|Z|V|||50%|1"} + blank({"P1", "P2", "P3", "P4", "P5", "P6", "P7"}) +
-            S{"P8|M8|V8|4000|OK|50%|/dev/sdh"});
     // Lines in a settings block are settings, even an empty line or a run start; a new block
     // moves the source mark, a block without source line clears it.
     row("settings block", {"&N", "", "source=P2", "speed=max", "Settings End", "#after"},
@@ -342,25 +313,19 @@ void TestClient::lines()
     if (!lines.first().startsWith("&M "))
         lines.prepend(ThreePorts);
     QVERIFY(rig->sendAndSettle(lines));
-    S got{rig->row(-1)};
-    for (int port = 0; port < rows.size() - 1; ++port)
-        got << rig->row(port);
-    QCOMPARE(got, rows);
-    QCOMPARE(rig->model.item(0)->rowCount(), rows.size() - 1);
+    QCOMPARE(rig->rows(), rows);
     QCOMPARE(rig->machineLog(), log);
     QCOMPARE(rig->page("textBrowserSettings"), settings);
-    const QString name = rows.first().section('|', 0, 0);
-    QCOMPARE(rig->tabs.tabText(1), QString(name).replace("&", "&&"));
-    const QString first = lines.filter(QRegularExpression("^&M ")).first().mid(3);
-    QVERIFY(rig->page("textBrowserStatus").contains(first.section('|', 0, 0)));
+    QCOMPARE(rig->tabs.tabText(1), rows.first().section('|', 0, 0).replace("&", "&&"));
+    QVERIFY(rig->page("textBrowserStatus")
+                .contains(lines.filter("&M ").first().mid(3).section('|', 0, 0)));
 }
 
 void TestClient::runs_data()
 {
     // After three ports with P1 the source; "-" hangs up, "~" waits, "?": a run log spool is kept,
-    // "!": the records file cannot be written.
+    // "!": the records file cannot be written, "x": run logs are not saved.
     QTest::addColumn<S>("lines");
-    QTest::addColumn<bool>("saveLog");
     QTest::addColumn<S>("devices"); // port role access model vendor capacity % result
     const S run = QString("&S COPY;&I 100;@/dev/sda A P1 ,100,M1,V1;@/dev/sdb A P2 ,200,M2,V2;"
                           "@/dev/sdc A P3 ,300,M3,V3;@/dev/sdb C 0 50;@/dev/sdb O;@/dev/sdc C 0 20;"
@@ -368,8 +333,8 @@ void TestClient::runs_data()
                       .split(';');
     const QString p1 = "P1|source|/dev/sda|M1|V1|100|", p2 = "P2|target|/dev/sdb|M2|V2|200|",
                   p3 = "P3|target|/dev/sdc|M3|V3|300|";
-    const auto row = [](const char *name, const S &lines, const S &devices, bool saveLog = true) {
-        QTest::newRow(name) << lines << saveLog << devices;
+    const auto row = [](const char *name, const S &lines, const S &devices) {
+        QTest::newRow(name) << lines << devices;
     };
     row("OK, NG, state word", run + S{"&F done"}, {p1 + "|SOURCE", p2 + "50|OK", p3 + "20|NG"});
     // The spool of a run goes with a termination or a disconnect.
@@ -384,7 +349,7 @@ void TestClient::runs_data()
             S{"?", "&T stop", "~", "&S ERASE", "@/dev/sda S busy", "&S VERIFY"},
         {p1 + "|", p2 + "|", p1 + "|busy"});
     row("records unwritable", run.mid(0, 4) + S{"!", "&F done"}, {});
-    row("end without start", run.mid(3, 1) + S{"&F x"}, {p2 + "|"}, false);
+    row("end without start", run.mid(3, 1) + S{"x", "&F x"}, {p2 + "|"});
     // A machine name is untrusted: the run log stays in the current directory.
     row("hostile names",
         {"&M ../evil/=E, \"Co\"\rX|Z|V|1|1|P9|end", "&S COPY", "@=a\"b A P2 ,-1,+M,@V", "&F done"},
@@ -404,14 +369,11 @@ void TestClient::runs_data()
 void TestClient::runs()
 {
     QFETCH(S, lines);
-    QFETCH(bool, saveLog);
     QFETCH(S, devices);
-    para.savelog = saveLog;
-    const bool hangUp = lines.removeAll("-") > 0;
-    const bool unwritable = lines.removeAll("!") > 0;
+    para.savelog = lines.removeAll("x") == 0;
+    const bool hangUp = lines.removeAll("-") > 0, unwritable = lines.removeAll("!") > 0;
     lines = S{ThreePorts, "&N", "source=P1", "Settings End"} + lines;
-    const QString machine =
-        lines.filter(QRegularExpression("^&M ")).last().mid(3).section('|', 0, 0);
+    const QString machine = lines.filter("&M ").last().mid(3).section('|', 0, 0);
     QVERIFY(QDir::current().mkdir("inner") && QDir::setCurrent("inner"));
     QVERIFY(!unwritable || QDir().mkdir(runRecordsFileName(QDate::currentDate())));
     // Sent in parts: before a pause (a second passes: record times have whole seconds), before
@@ -422,45 +384,40 @@ void TestClient::runs()
     S part;
     for (int i = 0; i <= lines.size(); ++i) {
         const QString mark = lines.value(i);
-        if (i == lines.size() || i == end || mark == "~" || mark == "?") {
-            QVERIFY(rig->sendAndSettle(part));
-            part.clear();
-            QTest::qWait(mark == "~" ? 1100 : 0);
-            if (mark == "?")
-                QCOMPARE(spools(), 1);
-        }
-        if (i == end) {
-            QCoreApplication::processEvents(); // the tab is trimmed once a burst is over
-            shown = rig->machineLog();
-        }
-        if (i < lines.size() && mark != "~" && mark != "?")
+        if (i < lines.size() && i != end && mark != "~" && mark != "?") {
             part << mark;
+            continue;
+        }
+        QVERIFY(rig->sendAndSettle(part));
+        QTest::qWait(mark == "~" ? 1100 : 0);
+        QVERIFY(mark != "?" || spools() == 1);
+        QCoreApplication::processEvents(); // the tab is trimmed once a burst is over
+        shown = i == end ? rig->machineLog() : shown;
+        part = i == end ? S{mark} : S{};
     }
     if (unwritable) { // the records file's name is taken by a folder
-        QCOMPARE(rig->log.toPlainText().count("The run records of M1 could not be written to "), 1);
-        QVERIFY(rig->log.toPlainText().endsWith(": Is a directory\n"));
+        const QString log = rig->log.toPlainText();
+        QVERIFY(log.count("The run records of M1 could not be written to ") == 1 &&
+                log.endsWith(": Is a directory\n"));
         return;
     }
     if (hangUp) {
         rig->peer.disconnectFromHost();
-        QTRY_VERIFY(rig->client.isNull());
+        QTRY_VERIFY(rig->client.isNull() && !rig->model.rowCount() && rig->tabs.count() == 3);
     }
     QCOMPARE(spools(), 0);
     const S files = QDir::current().entryList({"tarn-runs-*.csv"});
-    QCOMPARE(files.size(), 1);
-    QFile file(files.first());
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QFile file(files.value(0));
+    QVERIFY(files.size() == 1 && file.open(QIODevice::ReadOnly));
     const Csv::Table table = Csv::parse(QString::fromUtf8(file.readAll()));
-    QVERIFY(table.badLines.isEmpty());
-    QCOMPARE(table.rows.first().fields, RunRecord::header());
+    QVERIFY(table.badLines.isEmpty() && table.rows.first().fields == RunRecord::header());
     S got;
-    const bool logged = saveLog && !hangUp && end >= 0;
+    const bool logged = para.savelog && !hangUp && end >= 0;
     for (const Csv::Row &row : table.rows.mid(1)) {
         RunRecord r;
         QVERIFY(RunRecord::fromFields(row.fields, r));
         QCOMPARE((S{r.machine, r.address}), (S{machine, "127.0.0.3"}));
-        QVERIFY(!r.start.isValid() || r.start <= r.end);
-        QCOMPARE(QFile::exists(r.runLog), logged);
+        QVERIFY((!r.start.isValid() || r.start <= r.end) && QFile::exists(r.runLog) == logged);
         got << S{r.port, r.role, r.access, r.model, r.vendor, r.capacity, r.percentage, r.result}
                    .join('|');
     }
@@ -481,25 +438,6 @@ void TestClient::runs()
                        trimmed ? "Start COPY\n\n" + ran.filter(QRegularExpression("^#")).join('\n')
                                : shown)
                  : QByteArray());
-}
-
-void TestClient::terminationThenDisconnect()
-{
-    // A termination keeps the machine and writes no run log; a disconnect removes the row before
-    // it tells, then the machine's objects.
-    QSignalSpy aborts(rig->client.data(), &Client::abortServer);
-    QVERIFY(rig->sendAndSettle({ThreePorts, "&S COPY", "#a", "&T disk gone"}));
-    QVERIFY(rig->client->stopRequested() && rig->client->isConnected() && aborts.count() == 1);
-    QVERIFY(rig->log.toPlainText().endsWith("M1 ask for termination (disk gone)!\n"));
-    QCOMPARE(rig->machineLog(), QStringLiteral("Start COPY\n\n#a\nAsk for terminate!\n"));
-    QVERIFY(QDir::current().entryList({"*.txt"}).isEmpty());
-    QPointer<QWidget> page = rig->client->tabPage();
-    connect(rig->client.data(), &Client::abortServer, this,
-            [this] { QCOMPARE(rig->model.rowCount(), 0); });
-    rig->peer.disconnectFromHost();
-    QTRY_VERIFY(rig->client.isNull() && page.isNull() && aborts.count() == 2);
-    QVERIFY(rig->log.toPlainText().endsWith("127.0.0.3 is disconnected!\n"));
-    QCOMPARE(rig->tabs.count(), 3);
 }
 
 void TestClient::logPages()
@@ -525,7 +463,6 @@ void TestClient::logPages()
     // of 2 Mi characters. A cleared page counts again from nothing.
     const int limit = LogPage::MachineLimits.lines;
     for (const QVector<int> &c : {QVector<int>{limit + 1, 8, limit / 10 + 1}, {300, 8000, 65}}) {
-        auto *settings = frame.findChild<QTextBrowser *>("textBrowserSettings");
         for (int pass = 0; pass < 2; ++pass) {
             frame.clearLog();
             frame.clearSettings();
@@ -541,8 +478,9 @@ void TestClient::logPages()
         const S shown = frame.getLogBrowser()->toPlainText().split('\n');
         QCOMPARE(shown.size(), c[0] - c[2] + 1);
         QCOMPARE(shown.first() + '|' + shown.last(), noted + QString::number(c[2]) + '|' + last);
-        QVERIFY(settings->toPlainText().startsWith(noted));
-        QVERIFY(settings->toPlainText().endsWith(last + '\n'));
+        const QString settings =
+            frame.findChild<QTextBrowser *>("textBrowserSettings")->toPlainText();
+        QVERIFY(settings.startsWith(noted) && settings.endsWith(last + '\n'));
     }
 }
 
@@ -553,13 +491,12 @@ void TestClient::commands_data()
     QTest::addColumn<QString>("logged");
     const QString stops = "Abort button is pressed!\nClient 127.0.0.3 is being asked stop!\n"
                           "Client 127.0.0.4 is being asked stop!\n";
-    for (const S &row :
-         {S{"askForCopy", "O\n", "Send COPY Command\n"},
-          S{"askForCompare", "M\n", "Send COMPARE Command\n"},
-          S{"askForVerify", "V\n", "Send VERIFY Command\n"},
-          S{"askForErase", "E\n", "Send ERASE Command\n"},
-          S{"askForResize", "I\n", "Send RESIZE Command\n"}, S{"localAbort", "t\n", stops}})
-        QTest::newRow(qPrintable(row[0])) << row[0].toLatin1() << row[1].toLatin1() << row[2];
+    const S names{"askForCopy",  "askForCompare", "askForVerify",
+                  "askForErase", "askForResize",  "localAbort"};
+    for (int i = 0; i < names.size(); ++i)
+        QTest::newRow(qPrintable(names[i]))
+            << names[i].toLatin1() << QByteArray(1, "OMVEIt"[i]) + '\n'
+            << (i < 5 ? "Send " + names[i].mid(6).toUpper() + " Command\n" : stops);
 }
 
 void TestClient::commands()
@@ -576,8 +513,7 @@ void TestClient::commands()
     QVERIFY(rig.admit({&peers[0], &peers[1]}));
     QVERIFY(rig.log.toPlainText().endsWith("New connection from 127.0.0.4\n"
                                            "Connect IP: 127.0.0.1 <=> 127.0.0.4 \n"));
-    QCOMPARE(expands.count(), 2);
-    QCOMPARE(rig.tabs.count(), 5);
+    QVERIFY(expands.count() == 2 && rig.tabs.count() == 5);
     // A settings block whose end has not arrived holds neither its machine's later lines nor
     // other machines' lines.
     S lists;
@@ -593,13 +529,12 @@ void TestClient::commands()
 
     rig.tabs.setCurrentIndex(2);
     const QString before = rig.log.toPlainText();
-    QVERIFY(rig.invoke(slot.constData()));
-    QCOMPARE(rig.tabs.currentIndex(), 0);
+    QVERIFY(QMetaObject::invokeMethod(rig.server.get(), slot) && rig.tabs.currentIndex() == 0);
     QCOMPARE(rig.log.toPlainText(), before + logged);
     for (int index = 0; index < 2; ++index) {
-        QVERIFY(peers[index].waitForReceived(line.size()));
+        QVERIFY(peers[index].waitForReceived(line.size()) &&
+                rig.client(index)->stopRequested() == (slot == "localAbort"));
         QCOMPARE(peers[index].received(), line);
-        QCOMPARE(rig.client(index)->stopRequested(), slot == "localAbort");
     }
 }
 
@@ -614,10 +549,8 @@ void TestClient::secondLocalAddressIsRejected()
     const QString refusal =
         "Reject 127.0.0.2: more than one host received connection requirement.\n";
     ModalAnswerer answerer;
-    ScriptedPeer more;
-    ScriptedPeer rejected;
-    bool refusedWhileOpen = false;
-    bool goneWhileOpen = false;
+    ScriptedPeer more, rejected;
+    bool refusedWhileOpen = false, goneWhileOpen = false;
     answerer.perform([&](QWidget *box) {
         QPointer<Client> leaving = rig.server->clients().value(1);
         rejected.abort();
@@ -637,26 +570,12 @@ void TestClient::secondLocalAddressIsRejected()
                                                   "requirement.\nReject ::ffff:127.0.0.2\n"));
     QVERIFY(rig.log.toPlainText().contains("127.0.0.2 is disconnected!\n"
                                            "Client 127.0.0.2 is disconnect, remove it!\n"));
-    QTRY_VERIFY(rig.model.rowCount() == 1 && rig.tabs.count() == 4);
-    QCOMPARE(rig.server->clients().size(), 1);
+    QTRY_VERIFY(rig.model.rowCount() == 1 && rig.tabs.count() == 4 &&
+                rig.server->clients().size() == 1);
     // Commands still reach the machine that stayed.
-    QVERIFY(rig.invoke("askForVerify"));
+    QVERIFY(QMetaObject::invokeMethod(rig.server.get(), "askForVerify"));
     QVERIFY(first.waitForReceived(2));
     QCOMPARE(first.received(), QByteArray("V\n"));
-
-    // The first console address stays the only one, even once every machine has left; the
-    // IPv6 loopback is another address too.
-    first.disconnectFromHost();
-    QTRY_VERIFY(rig.server->isClientEmpty());
-    answerer.pressButton(QMessageBox::Ok);
-    ScriptedPeer again;
-    QVERIFY(rig.admit({&again}, QHostAddress::LocalHostIPv6));
-    QTRY_COMPARE(answerer.seen().size(), 2);
-    QCOMPARE(answerer.last().text.section('\n', 1), QStringLiteral("Reject ::1\n"));
-    QTRY_VERIFY(!again.isConnected() && rig.server->isClientEmpty());
-    ScriptedPeer back;
-    QVERIFY(rig.admit({&back}));
-    QCOMPARE(rig.server->clients().size(), 1);
 }
 
 // One wire function applied to a text, its result written as text (kinds as their letters).
@@ -718,54 +637,43 @@ void TestClient::parse_data()
     QTest::addColumn<QString>("function");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("result");
-    const auto row = [](const char *function, const QString &text, const QString &result) {
-        QTest::newRow(qPrintable(function + QString(": ") + text)) << function << text << result;
+    // Rows of one function: text, result, text, result...
+    const auto rows = [](const char *function, const S &pairs) {
+        for (int i = 0; i < pairs.size(); i += 2)
+            QTest::newRow(qPrintable(function + QString(": ") + pairs[i]))
+                << QString(function) << pairs[i] << pairs[i + 1];
     };
-    row("frame", "a\nb\r\nc\rd\n", "a,b,c\rd / 0 / ");
-    row("frame", "ab~c\r~\n", "abc / 0 / ");
-    row("frame", "a\npart", "a / 4 / ");
-    row("frame", "\n\nz\n", ",,z / 0 / ");
-    row("frame", "12345678\n", "12345678 / 0 / ");
-    row("frame", "123456789\nok\n", "ok / 0 / 9");
-    row("frame", "before\n~xxxxxx~xxxxxx~xxxxxx~yy\nafter\n", "before,after / 0 / 20");
-    row("decimal", "0570", "570");
-    row("decimal", "18446744073709551615", "18446744073709551615");
-    for (const char *bad : {"", "lots", "-5", "12ab", "0x10", "18446744073709551616"})
-        row("decimal", bad, "0");
+    rows("frame",
+         {"a\nb\r\nc\rd\n", "a,b,c\rd / 0 / ", "ab~c\r~\n", "abc / 0 / ", "a\npart", "a / 4 / ",
+          "\n\nz\n", ",,z / 0 / ", "12345678\n", "12345678 / 0 / ", "123456789\nok\n", "ok / 0 / 9",
+          "before\n~xxxxxx~xxxxxx~xxxxxx~yy\nafter\n", "before,after / 0 / 20"});
+    rows("decimal", {"0570", "570", "18446744073709551615", "18446744073709551615", "", "0", "lots",
+                     "0", "-5", "0", "12ab", "0", "0x10", "0", "18446744073709551616", "0"});
     // Percentages saturate instead of wrapping.
-    row("percent", "570/1000", "57");
-    row("percent", "18446744073709551615/18446744073709551615", "100");
-    row("percent", "18446744073709551615/1", "18446744073709551615");
-    row("device", "@/dev/sda A SATA1 ,1000,WD Blue,WDC", "A|/dev/sda|SATA1|1000|WD Blue|WDC||1000");
-    row("device", "@/img/a,b A P1 ,7,M,V,x",
-        "A|/img/a,b|P1|b A P1 |7|M||0"); // sections: whole line
-    row("device", "@sda Copying 3 570 more", "C|sda||||||570");
-    row("device", "@sda C 3", "C|sda||||||0");
-    row("device", "@sda OKAY fine", "O|sda||||||0");
-    row("device", "@sda S Erasing", "S|sda|||||Erasing|0");
-    row("device", "", "-|||||||0");
-    row("global", "&S:COPY", "S|COPY|0"); // the separator is dropped whatever it is
-    row("global", "&I 2000", "I|2000|2000");
-    row("global", "&I", "I||0");
-    row("global", "&T disk gone", "T|disk gone|0");
-    row("global", "&M a|b", "M|a|b|0");
-    row("global", "&s COPY", "-|COPY|0");
-    row("machine", "M1|K31|Lynx|1.2|2|SATA1:|SATA2:|end",
-        "M1|K31|Lynx|1.2|SATA1,SATA2\nM1\nK31\nLynx\n1.2\n2\nSATA1:\nSATA2:\nend");
-    row("machine", "a|b|c|d|junk|usb:1:2||end", "a|b|c|d|usb12,\na\nb\nc\nd\njunk\nusb:1:2\n\nend");
-    row("machine", "a|b|c|d|0|end", "a|b|c|d|\na\nb\nc\nd\n0\nend");
-    row("machine", "", "||||\n");
-    row("source", "source=SATA2", "SATA2");
-    row("source", "source=source=P1", "P1");
-    const QString date = "-2024-03-07-09-05-01.txt";
-    row("log name", QString::fromUtf8("機器1 a..b %2%1"),
-        QString::fromUtf8("機器1 a..b %2%1") + date);
-    row("log name", "../../etc/x", "_._.._etc_x" + date);
-    row("log name", "a\\b", "a_b" + date);
-    row("log name", QString("a\tb\001c") + QChar(0x7f) + QChar(0x85) + QChar(0), "a_b_c___" + date);
-    row("UTF-8", QString::fromUtf8("機器-一號 A<B>"), QString::fromUtf8("機器-一號 A<B>"));
-    row("ISO-8859-1", QString::fromUtf8("plain é"),
-        QString("plain ") + QChar(QChar::ReplacementCharacter));
+    rows("percent", {"570/1000", "57", "18446744073709551615/18446744073709551615", "100",
+                     "18446744073709551615/1", "18446744073709551615"});
+    // A device line with a comma in its access name keeps its whole line as sections.
+    rows("device",
+         {"@/dev/sda A SATA1 ,1000,WD Blue,WDC", "A|/dev/sda|SATA1|1000|WD Blue|WDC||1000",
+          "@/img/a,b A P1 ,7,M,V,x", "A|/img/a,b|P1|b A P1 |7|M||0", "@sda Copying 3 570 more",
+          "C|sda||||||570", "@sda C 3", "C|sda||||||0", "@sda OKAY fine", "O|sda||||||0",
+          "@sda S Erasing", "S|sda|||||Erasing|0", "", "-|||||||0"});
+    // The separator is dropped whatever it is.
+    rows("global", {"&S:COPY", "S|COPY|0", "&I 2000", "I|2000|2000", "&I", "I||0", "&T disk gone",
+                    "T|disk gone|0", "&M a|b", "M|a|b|0", "&s COPY", "-|COPY|0"});
+    rows("machine",
+         {"M1|K31|Lynx|1.2|2|SATA1:|SATA2:|end",
+          "M1|K31|Lynx|1.2|SATA1,SATA2\nM1\nK31\nLynx\n1.2\n2\nSATA1:\nSATA2:\nend",
+          "a|b|c|d|junk|usb:1:2||end", "a|b|c|d|usb12,\na\nb\nc\nd\njunk\nusb:1:2\n\nend",
+          "a|b|c|d|0|end", "a|b|c|d|\na\nb\nc\nd\n0\nend", "", "||||\n"});
+    rows("source", {"source=SATA2", "SATA2", "source=source=P1", "P1"});
+    const QString date = "-2024-03-07-09-05-01.txt", odd = QString::fromUtf8("機器1 a..b %2%1");
+    rows("log name",
+         {odd, odd + date, "../../etc/x", "_._.._etc_x" + date, "a\\b", "a_b" + date,
+          QString("a\tb\001c") + QChar(0x7f) + QChar(0x85) + QChar(0), "a_b_c___" + date});
+    rows("UTF-8", {QString::fromUtf8("機器-一號 A<B>"), QString::fromUtf8("機器-一號 A<B>")});
+    rows("ISO-8859-1",
+         {QString::fromUtf8("plain é"), QString("plain ") + QChar(QChar::ReplacementCharacter)});
 }
 
 void TestClient::parse()
@@ -814,21 +722,13 @@ void TestClient::csv()
 static RunRecord sampleRecord(int run, int port)
 {
     const QDateTime start = QDateTime(QDate(2024, 5, 1), QTime(8, 0)).addSecs(run * 600);
-    return {start,
-            start.addSecs(300),
-            300,
-            run % 2 ? QString::fromUtf8("=機台, \"A\"\r") : "B&D",
-            "127.0.0.2",
-            run < 0 ? "ERASE" : "COPY",
-            QString("SATA%1").arg(port),
-            port ? "target" : "source",
-            "",
-            "+M",
-            QString("V%1-%2").arg(run).arg(port),
-            "",
-            "57",
-            S{"OK", "NG", "STOPPED", ""}.at(port),
+    const QString machine = run % 2 ? QString::fromUtf8("=機台, \"A\"\r") : "B&D";
+    // clang-format off
+    return {start, start.addSecs(300), 300, machine, "127.0.0.2", run < 0 ? "ERASE" : "COPY",
+            QString("SATA%1").arg(port), port ? "target" : "source", "", "+M",
+            QString("V%1-%2").arg(run).arg(port), "", "57", S{"OK", "NG", "STOPPED", ""}.at(port),
             ""};
+    // clang-format on
 }
 
 void TestClient::reportDocumentHoldsEveryRow()
@@ -840,8 +740,8 @@ void TestClient::reportDocumentHoldsEveryRow()
     for (int run = -2; run < 30; ++run)
         for (int port = 0; port < 4; ++port)
             copies.write(Csv::record(sampleRecord(run, port).fields()).toUtf8());
-    S badRole = sampleRecord(0, 0).fields();
-    badRole[RunRecord::Role] = "spare";
+    const S badRole =
+        sampleRecord(0, 0).fields().replaceInStrings(QRegularExpression("^source$"), "spare");
     copies.write("bad,\"row\r\n1,2\r\n" + Csv::record(badRole).toUtf8());
     copies.close();
     const RecordFiles files = readRecordFiles({"runs.csv"});
@@ -861,13 +761,10 @@ void TestClient::reportDocumentHoldsEveryRow()
     QCOMPARE(text.count(QString::fromUtf8("=機台, \"A\"")), 16 * 2);
 
     // The tool reports bad rows and fills more than one A4 page with the runs.
+    qputenv("LC_PAPER", "C");
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LC_PAPER", "C");
-    tool.setProcessEnvironment(environment);
     tool.start(TARN_REPORT_BIN, {"-o", "r.pdf", "runs.csv"});
-    QVERIFY(tool.waitForFinished(60000));
-    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(tool.waitForFinished(60000) && tool.exitCode() == 0);
     QVERIFY(tool.readAllStandardError().contains("runs.csv:130: not a CSV record\n"));
     QFile file("r.pdf");
     QVERIFY(file.open(QIODevice::ReadOnly));
