@@ -55,29 +55,26 @@ private slots:
     }
     void transferProgress_data()
     {
-        QTest::addColumn<QString>("numbers"); // bytes done, total, moved since the start; ms; step
-        QTest::addColumn<QString>("text");
-        const auto add = [](const char *row, const char *numbers, const char *text) {
-            QTest::newRow(row) << QString(numbers) << QString(text);
-        };
-        add("total unknown", "5000000 0 5000000 2000 0", "5.0 MB, 2.5 MB/s");
-        add("rate from moved bytes only", "3000000 4000000 1000000 1000 750",
-            "3.0 / 4.0 MB, 1.0 MB/s");
-        add("more than total", "11 10 11 1 1000", "0.0 / 0.0 MB, 0.0 MB/s");
+        // Bytes done, total, moved since the start, ms; the text; the bar's step.
+        QTest::addColumn<QString>("row");
+        QTest::newRow("total unknown") << QString("5000000 0 5000000 2000|5.0 MB, 2.5 MB/s|0");
+        QTest::newRow("rate from moved bytes only")
+            << QString("3000000 4000000 1000000 1000|3.0 / 4.0 MB, 1.0 MB/s|750");
+        QTest::newRow("more than total") << QString("11 10 11 1|0.0 / 0.0 MB, 0.0 MB/s|1000");
         // 8 TiB disk: no overflow in the step.
-        add("whole large disk", "4398046511104 8796093022208 0 1000 500",
-            "4398046.5 / 8796093.0 MB, 0.0 MB/s");
-        add("no clock", "10 100 10 0 100", "0.0 / 0.0 MB, 0.0 MB/s");
+        QTest::newRow("whole large disk")
+            << QString("4398046511104 8796093022208 0 1000|4398046.5 / 8796093.0 MB, 0.0 MB/s|500");
+        QTest::newRow("no clock") << QString("10 100 10 0|0.0 / 0.0 MB, 0.0 MB/s|100");
     }
     void transferProgress()
     {
-        QFETCH(QString, numbers);
-        QFETCH(QString, text);
+        QFETCH(QString, row);
         QList<qint64> n;
-        for (const QString &number : numbers.split(' '))
+        for (const QString &number : row.section('|', 0, 0).split(' '))
             n << number.toLongLong();
-        QCOMPARE(transferProgressStep(n.at(0), n.at(1)), n.at(4));
-        QCOMPARE(transferProgressText(n.at(0), n.at(1), n.at(2), n.at(3)), text);
+        QCOMPARE(transferProgressText(n[0], n[1], n[2], n[3]) + '|' +
+                     QString::number(transferProgressStep(n[0], n[1])),
+                 row.section('|', 1));
     }
     void fileListThinning_data()
     {
@@ -375,39 +372,35 @@ private slots:
     // sorted order, each device once.
     void dispatchList_data()
     {
-        // The rows ("machine" or "machine/device"), whether the operator chose them, the dispatch
-        // list and the selected devices; ";" between entries.
-        QTest::addColumn<QStringList>("row");
-        const auto row = [](const char *name, const char *rows, bool chosen, const char *dispatch,
-                            const char *devices) {
-            QTest::newRow(name) << QStringList{rows, chosen ? "chosen" : "", dispatch, devices};
-        };
-        row("two devices on two machines", "M2/S1;M1/S2", true, "M1|S2;M2|S1", "M1|S2;M2|S1");
-        row("chosen machine rows are ignored", "M1;M2/S1", true, "M2|S1", "M2|S1");
-        row("only machine rows chosen", "M1;M2", true, "", "");
-        row("source device keeps its mark", "M1/*S3", true, "M1|*S3", "M1|*S3");
-        row("device without a name is no selected device", "M2/", true, "M2", "");
-        row("S10 above S1", "M3/S10;M3/S1", true, "M3|S1|S10", "M3|S1;M3|S10");
-        row("machines differing in case", "m2/S5;M2/S1", true, "M2|S1;m2|S5", "M2|S1;m2|S5");
-        row("machine name prefix of another", "M1/S1;M10/S1;M1/S2", true, "M10|S1;M1|S1|S2",
-            "M10|S1;M1|S1;M1|S2");
-        row("device named inside machine name", "N1/1;N1/S2", true, "N1|S2", "N1|1;N1|S2");
-        row("same device twice", "M4/S1;M4/S1", true, "M4|S1", "M4|S1;M4|S1");
-        row("separator inside a device name", "M5/S1|x", true, "M5|S1", "M5|S1|x");
-        // As select-all leaves them: machine rows, device rows of the expanded M1 only. Each
-        // machine brings all its devices, each device once.
-        row("machine rows", "M1;M1/S1;M1/S2;M1/*S3;M2;m2;M3", false,
-            "M1|*S3|S1|S2;M2|S1;M3|S1|S10;m2|S5", "");
+        // The rows ("machine" or "machine/device"), the dispatch list and the selected devices;
+        // ";" between entries.
+        QTest::addColumn<S>("row");
+        QTest::newRow("two machines") << S{"M2/S1;M1/S2", "M1|S2;M2|S1", "M1|S2;M2|S1"};
+        QTest::newRow("chosen machine rows are ignored") << S{"M1;M2/S1", "M2|S1", "M2|S1"};
+        QTest::newRow("only machine rows chosen") << S{"M1;M2", "", ""};
+        QTest::newRow("source device keeps its mark") << S{"M1/*S3", "M1|*S3", "M1|*S3"};
+        QTest::newRow("device without a name is no selected device") << S{"M2/", "M2", ""};
+        QTest::newRow("S10 above S1") << S{"M3/S10;M3/S1", "M3|S1|S10", "M3|S1;M3|S10"};
+        QTest::newRow("machine case") << S{"m2/S5;M2/S1", "M2|S1;m2|S5", "M2|S1;m2|S5"};
+        QTest::newRow("machine name prefix of another")
+            << S{"M1/S1;M10/S1;M1/S2", "M10|S1;M1|S1|S2", "M10|S1;M1|S1;M1|S2"};
+        QTest::newRow("device named inside machine name") << S{"N1/1;N1/S2", "N1|S2", "N1|1;N1|S2"};
+        QTest::newRow("same device twice") << S{"M4/S1;M4/S1", "M4|S1", "M4|S1;M4|S1"};
+        QTest::newRow("separator inside a device name") << S{"M5/S1|x", "M5|S1", "M5|S1|x"};
+        // Not chosen but as select-all leaves them: machine rows, device rows of the expanded M1
+        // only. Each machine brings all its devices, each device once.
+        QTest::newRow("machine rows")
+            << S{"M1;M1/S1;M1/S2;M1/*S3;M2;m2;M3", "M1|*S3|S1|S2;M2|S1;M3|S1|S10;m2|S5", "", "all"};
     }
     void dispatchList()
     {
-        QFETCH(QStringList, row);
+        QFETCH(S, row);
         const auto list = [&](int field) { return row.at(field).split(';', Qt::SkipEmptyParts); };
         QStandardItemModel model;
         QHash<QString, QModelIndex> rowAt;
         for (const char *machine : {"M1,S1,S2,*S3", "M2,S1,", "m2,S5", "M3,S10,S1", "M10,S1",
                                     "N1,1,S2", "M4,S1,S1", "M5,S1|x"}) {
-            const QStringList names = QString::fromLatin1(machine).split(',');
+            const S names = QString::fromLatin1(machine).split(',');
             auto *item = new QStandardItem(names.first());
             model.appendRow(item);
             rowAt.insert(names.first(), item->index());
@@ -420,9 +413,9 @@ private slots:
         QModelIndexList indexes;
         for (const QString &rowPath : list(0))
             indexes << rowAt.value(rowPath);
-        const DispatchTargets targets = dispatchTargets(indexes, row.at(1) == "chosen");
-        QCOMPARE(targets.dispatchList, list(2));
-        QCOMPARE(targets.selectedDevices, list(3));
+        const DispatchTargets targets = dispatchTargets(indexes, row.size() == 3);
+        QCOMPARE(targets.dispatchList, list(1));
+        QCOMPARE(targets.selectedDevices, list(2));
     }
 
 private:
