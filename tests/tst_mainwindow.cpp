@@ -99,8 +99,8 @@ private slots:
     {
         QFETCH(S, answers);
         QFETCH(S, kept);
-        for (QString answer : answers)
-            emit server()->reflashFiles(answer);
+        for (const QString &answer : answers)
+            answerFiles(answer);
         S shown;
         for (int row = 0; row < files()->count(); ++row)
             shown << files()->item(row)->text();
@@ -178,7 +178,7 @@ private slots:
     {
         // What is triggered; file lists of the machine, ";" between, "-" for no machine; the
         // selected entry, "-" for none; chosen tree rows or "collapsed"; title and text of the
-        // box, answered by its last button; the tab shown afterwards.
+        // box and its buttons, answered by the last; the tab shown afterwards.
         QTest::addColumn<S>("row");
         const auto row = [](const QString &name, const char *what, const char *answers,
                             const char *file, const char *rows, const QString &box,
@@ -190,33 +190,35 @@ private slots:
         for (const char *what :
              {BriefLoad, FullLoad, Dispatch, RefreshFiles, ApplyButton, UploadButton})
             row(what, what, "-", "-", "",
-                "Error: Please press the Connection button to connect the machine.!", "tabSummary");
+                "Error: Please press the Connection button to connect the machine.!|OK",
+                "tabSummary");
         row("load, nothing selected", BriefLoad, "", "-", "",
-            "Error: Please select any one Device!", "tabSummary");
+            "Error: Please select any one Device!|OK", "tabSummary");
         // Machine rows are logged and never loaded themselves.
         row("load, machine row only", FullLoad, "", "-", "M1",
-            "Error: Please select any one Device!", "tabGlobalJournal");
+            "Error: Please select any one Device!|OK", "tabGlobalJournal");
         // Nothing chosen: all machines only if the operator agrees.
         row("dispatch, all declined", Dispatch, "", "-", "",
-            "Ask Range: Would you like to dispatch to all machines connected?", "tabSummary");
+            "Ask Range: Would you like to dispatch to all machines connected?|OK,Cancel",
+            "tabSummary");
         row("Apply: empty list", ApplyButton, "", "-", "",
-            "Error: Please select Device and Refresh files!", "tabFiles");
+            "Error: Please select Device and Refresh files!|OK", "tabFiles");
         row("Upload: nothing selected", UploadButton, "a.img|b.img", "-", "",
-            "WARNING: Please Select One File!", "tabFiles");
+            "WARNING: Please Select One File!|Close", "tabFiles");
         for (const char *what : {ApplyButton, UploadButton}) {
             const QString button = QString::fromLatin1(what) + ": ";
-            row(button + "empty name", what, "a.img|", "", "", "WARNING: Please Select File!",
+            row(button + "empty name", what, "a.img|", "", "", "WARNING: Please Select File!|Close",
                 "tabFiles");
             row(button + "name with space", what, "a.img|my file.img", "my file.img", "",
-                "WARNING: Please Check file name!\nCan not contain space!", "tabFiles");
+                "WARNING: Please Check file name!\nCan not contain space!|Close", "tabFiles");
             row(button + "only in the first answer", what, "a.img|b.img;a.img|bb.img", "b.img", "",
-                "WARNING: File Not found!", "tabFiles");
+                "WARNING: File Not found!|Close", "tabFiles");
         }
         // Collapsed, the source device is not among the rows select-all reaches; a machine row
         // chosen by the operator has no machine above it to send from.
         for (const char *rows : {"collapsed", "M1"})
             row(QStringLiteral("Upload: no device, %1").arg(rows), UploadButton, "a.img", "a.img",
-                rows, "WARNING: Please Select Machine Device!", "tabFiles");
+                rows, "WARNING: Please Select Machine Device!|Close", "tabFiles");
     }
     void refusals()
     {
@@ -226,26 +228,21 @@ private slots:
         if (answers != "-") {
             peer = addMachine("M1", {"S1", "S2"}, "S2"); // a source: Upload gets as far as the file
             QVERIFY(peer);
-            for (QString answer : answers.split(';', Qt::SkipEmptyParts))
-                emit server()->reflashFiles(answer);
+            for (const QString &answer : answers.split(';', Qt::SkipEmptyParts))
+                answerFiles(answer);
             peer->clearReceived();
         }
         if (file != "-")
             selectFile(file);
         if (rows == "collapsed")
             tree()->collapseAll();
-        else
-            select(rows.split(';', Qt::SkipEmptyParts));
+        select(rows.split(';', Qt::SkipEmptyParts)); // "collapsed" selects nothing
         tabs()->setCurrentWidget(window->findChild<QWidget *>("tabGlobalJournal"));
-        const S buttons = box.startsWith("Error")     ? S{"OK"}
-                          : box.startsWith("WARNING") ? S{"Close"}
-                                                      : S{"OK", "Cancel"};
         ModalAnswerer answerer;
-        answerer.pressButtonText(buttons.last());
+        answerer.pressButtonText(box.section(',', -1).section('|', -1));
         trigger(what);
         QCOMPARE(answerer.pending(), 0);
-        QCOMPARE(answerer.last().title + ": " + answerer.last().text, box);
-        QCOMPARE(answerer.last().buttons, buttons);
+        QCOMPARE(shown(answerer.seen()), box); // exactly one box
         QCOMPARE(currentTab(), row[5]);
         QVERIFY(rows == "M1" || tree()->selectionModel()->selectedRows().isEmpty());
         QVERIFY(!peer ||
@@ -272,8 +269,7 @@ private slots:
         const int machine = row[4].toInt();
         QList<ScriptedPeer *> machines = {addMachine("M1", {"S1", "S2"}), addMachine("M2", {"S1"})};
         QVERIFY(machines.at(0) && machines.at(1));
-        QString fileList = "a.img|b.img";
-        emit server()->reflashFiles(fileList);
+        answerFiles("a.img|b.img");
         selectFile("a.img");
         select(selection);
         tabs()->setCurrentIndex(2);
@@ -313,23 +309,21 @@ private slots:
         QCOMPARE(listed, dialog == "-" ? S() : devices);
         QCOMPARE(log().contains("Machine ID found : M1 \n"), selection.contains("M1"));
         const QString refusal = "Can't close window because server is busy!\nPlease abort first\n";
-        S boxes;
-        for (const ModalAnswerer::Seen &seen : answerer.seen())
-            boxes << seen.title + ": " + seen.text;
-        const QString busy = "Error: server is busy!";
-        QCOMPARE(boxes.mid(boxes.size() - 4), S({busy, busy, busy, "WARNING: " + refusal}));
+        const QString busy = "Error: server is busy!|OK;";
+        QCOMPARE(shown(answerer.seen().mid(answerer.seen().size() - 4)),
+                 busy + busy + busy + "WARNING: " + refusal + "|OK");
         QVERIFY(log().contains(refusal));
-        const QString command =
-            QString("C %1 %2 %3").arg(loaded).arg(para.tcpport + 1).arg(what == FullLoad);
-        QCOMPARE(machines.at(machine)->receivedLines().value(0), command.toUtf8());
+        QCOMPARE(
+            machines.at(machine)->receivedLines().value(0),
+            QString("C %1 %2 %3").arg(loaded).arg(para.tcpport + 1).arg(what == FullLoad).toUtf8());
         QCOMPARE(machines.at(1 - machine)->received(), QByteArray("S a.img\n"));
-        QCOMPARE(duringLoad, QString(what == FullLoad ? "Send full image to Server..., tabSummary"
-                                                      : "Send image to Server..., tabSummary"));
-        QVERIFY(log().contains("Device found : " + loaded + " \n"));
+        QCOMPARE(
+            duringLoad,
+            QString("Send %1image to Server..., tabSummary").arg(what == FullLoad ? "full " : ""));
         // Nobody serves the transfer: the load ends within its (shortened) connect limit; the
         // progress goes with it, whatever it reported last, and the dialog goes too.
-        QVERIFY(!Client::isBusy() && status().isEmpty() && currentTab() == "tabSummary");
-        QVERIFY(window->findChild<QProgressBar *>("progressTransfer")->isHidden());
+        QVERIFY(!Client::isBusy() && status().isEmpty() && currentTab() == "tabSummary" &&
+                window->findChild<QProgressBar *>("progressTransfer")->isHidden());
         QTRY_VERIFY(!window->findChild<QDialog *>("devicedialog"));
         // Now the window closes and lets every machine go.
         QVERIFY(window->close());
@@ -348,8 +342,7 @@ private slots:
         QVERIFY(machines.at(0) && machines.at(1));
         QTRY_VERIFY(globalLog->textCursor().atEnd() && !globalLog->textCursor().atStart());
         tree()->expandAll();
-        QString fileList = "a.img|c.img";
-        emit server()->reflashFiles(fileList);
+        answerFiles("a.img|c.img");
         selectFile("c.img");
         trigger(ApplyButton);
         for (ScriptedPeer *peer : machines) {
@@ -463,6 +456,15 @@ private:
     {
         files()->clearSelection();
         files()->findItems(name, Qt::MatchExactly).value(0)->setSelected(true);
+    }
+    void answerFiles(QString list) { emit server()->reflashFiles(list); }
+    // Each box as "title: text|buttons", ";" between.
+    static QString shown(const QList<ModalAnswerer::Seen> &boxes)
+    {
+        S texts;
+        for (const ModalAnswerer::Seen &box : boxes)
+            texts << box.title + ": " + box.text + '|' + box.buttons.join(',');
+        return texts.join(';');
     }
     QString log() const { return window->findChild<QTextBrowser *>("logGlobal")->toPlainText(); }
     QString status() const { return window->statusBar()->currentMessage(); }
