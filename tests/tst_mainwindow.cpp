@@ -217,13 +217,12 @@ private slots:
     {
         QFETCH(S, row);
         const QString what = row[0], answers = row[1], file = row[2], rows = row[3], box = row[4];
-        ScriptedPeer *peer = nullptr;
         if (answers != "-") {
-            peer = addMachine("M1", {"S1", "S2"}, "S2"); // a source: Upload gets as far as the file
-            QVERIFY(peer);
+            // A source: Upload gets as far as the file.
+            QVERIFY(addMachine("M1", {"S1", "S2"}, "S2"));
             for (const QString &answer : answers.split(';', Qt::SkipEmptyParts))
                 answerFiles(answer);
-            peer->clearReceived();
+            peers[0]->clearReceived();
         }
         if (rows == "collapsed")
             tree()->collapseAll();
@@ -236,8 +235,8 @@ private slots:
         QCOMPARE(shown(answerer.seen()), box); // exactly one box
         QCOMPARE(currentTab(), row[5]);
         QVERIFY(rows == "M1" || tree()->selectionModel()->selectedRows().isEmpty());
-        QVERIFY(!peer ||
-                !ScriptedPeer::waitUntil([peer] { return !peer->received().isEmpty(); }, 100));
+        QVERIFY(peers.isEmpty() ||
+                !ScriptedPeer::waitUntil([&] { return !peers[0]->received().isEmpty(); }, 100));
     }
     void loadsChosenDevice_data()
     {
@@ -256,11 +255,10 @@ private slots:
     {
         QFETCH(S, row);
         const QString what = row[0], dialog = row[2], loaded = row[3];
-        const S selection = row[1].split(';');
         const int machine = row[4].toInt();
         QVERIFY(addMachine("M1", {"S1", "S2"}) && addMachine("M2", {"S1"}));
         answerFiles("a.img|b.img");
-        choose("a.img", selection);
+        choose("a.img", row[1].split(';'));
         tabs()->setCurrentIndex(2);
         // While the load waits for the machine, everything else that moves data is refused, and so
         // is closing the window; naming the image file makes no busy test.
@@ -293,10 +291,11 @@ private slots:
             answerer.pressButton(QMessageBox::Ok);
         trigger(what);
         QCOMPARE(answerer.pending(), 0);
-        const QString refusal = "Can't close window because server is busy!\nPlease abort first\n";
         const QString busy = "Error: server is busy!|OK;";
-        QCOMPARE(shown(answerer.seen().mid(answerer.seen().size() - 4)),
-                 busy + busy + busy + "WARNING: " + refusal + "|OK");
+        QCOMPARE(
+            shown(answerer.seen().mid(answerer.seen().size() - 4)),
+            busy + busy + busy +
+                "WARNING: Can't close window because server is busy!\nPlease abort first\n|OK");
         QCOMPARE(
             peers.at(machine)->receivedLines().value(0),
             QString("C %1 %2 %3").arg(loaded).arg(para.tcpport + 1).arg(what == FullLoad).toUtf8());
@@ -304,7 +303,8 @@ private slots:
         QCOMPARE(duringLoad, QStringLiteral("tabSummary"));
         // Nobody serves the transfer: the load ends within its (shortened) connect limit; the
         // progress goes with it, whatever it reported last, and the dialog goes too.
-        QVERIFY(!Client::isBusy() && status().isEmpty() && currentTab() == "tabSummary" &&
+        QVERIFY(!Client::isBusy() && window->statusBar()->currentMessage().isEmpty() &&
+                currentTab() == "tabSummary" &&
                 window->findChild<QProgressBar *>("progressTransfer")->isHidden());
         QTRY_VERIFY(!window->findChild<QDialog *>("devicedialog"));
         // Now the window closes and lets every machine go.
@@ -444,8 +444,6 @@ private:
             texts << box.title + ": " + box.text + '|' + box.buttons.join(',');
         return texts.join(';');
     }
-    QString log() const { return window->findChild<QTextBrowser *>("logGlobal")->toPlainText(); }
-    QString status() const { return window->statusBar()->currentMessage(); }
     QTabWidget *tabs() const { return window->findChild<QTabWidget *>("tabWidget"); }
     QString currentTab() const { return tabs()->currentWidget()->objectName(); }
     QTreeView *tree() const { return window->findChild<QTreeView *>("treeView"); }

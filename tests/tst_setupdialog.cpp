@@ -236,10 +236,9 @@ private slots:
                  lupdate.readAll().constData());
 
         const auto placeholders = [](const QString &text) {
-            QStringList found;
+            QSet<QString> found;
             for (auto it = QRegularExpression("%L?\\d+").globalMatch(text); it.hasNext();)
                 found << it.next().captured();
-            found.sort();
             return found;
         };
         static const QRegularExpression message(
