@@ -64,7 +64,6 @@ Values recorded()
 
 // Set in the copy of this test that runs inside its own network namespace.
 const char *const InsideNamespace = "TARN_ANNOUNCE_NETNS";
-constexpr int NamespaceRunMs = 60000;
 constexpr int DefaultCommandPort = 53275; // nothing else lives in the private namespace
 
 // Two networks on the two ends of a virtual cable, and a third whose interface is down.
@@ -76,7 +75,7 @@ const char *const NetworkSetup =
 
 // The folders whose sources hold operator-visible texts.
 const QStringList SourceFolders = {"app", "server", "client", "image", "transfer", "ui"};
-constexpr int LupdateTimeoutMs = 60000;
+constexpr int ChildRunMs = 60000; // the copy in the namespace, lupdate
 } // namespace
 
 class TestSetupDialog : public QObject
@@ -113,13 +112,10 @@ private slots:
     // Apply warns every time, and writes every key even when only the version was left.
     void restoreDefaultsCancelAndApply()
     {
-        const QString edited = Defaults +
-                               ";UDP Port=9100;Translate=2;TCP Port=40001;Block Size=4096;"
-                               "Slice=100;Save Log=false;Use Broadcast port=true;"
-                               "No Point to Point=true;Full Duplex=false";
-        const QStringList opened = {
-            Defaults + ";Translate=2;TCP Port=40001;TTL=5;Multicast Address=239.0.0.9",
-            Defaults + ";UDP Port=9100", edited};
+        const QString edited = Defaults + ";UDP Port=9100;Translate=2;TCP Port=40001;Slice=100;"
+                                          "Block Size=4096;Save Log=false;Use Broadcast port=true;"
+                                          "No Point to Point=true;Full Duplex=false";
+        const QStringList opened = {Custom, Defaults + ";UDP Port=9100", edited};
         ModalAnswerer answerer;
         for (int round = 0; round < 3; ++round) {
             writeStore(opened[round]); // as the Setup action shows the dialog
@@ -173,7 +169,7 @@ private slots:
             inner.setProcessChannelMode(QProcess::MergedChannels);
             inner.start("unshare", {"-n", "--", QCoreApplication::applicationFilePath(),
                                     "announcesOnEveryNetwork"});
-            QVERIFY(inner.waitForFinished(NamespaceRunMs));
+            QVERIFY(inner.waitForFinished(ChildRunMs));
             const QByteArray output = inner.readAll();
             QVERIFY2(inner.exitStatus() == QProcess::NormalExit && inner.exitCode() == 0,
                      output.constData());
@@ -231,7 +227,7 @@ private slots:
         QProcess lupdate;
         lupdate.setProcessChannelMode(QProcess::MergedChannels);
         lupdate.start(QStringLiteral(TARN_LUPDATE), arguments);
-        QVERIFY2(lupdate.waitForFinished(LupdateTimeoutMs), qPrintable(lupdate.errorString()));
+        QVERIFY2(lupdate.waitForFinished(ChildRunMs), qPrintable(lupdate.errorString()));
         QVERIFY2(lupdate.exitStatus() == QProcess::NormalExit && lupdate.exitCode() == 0,
                  lupdate.readAll().constData());
 
