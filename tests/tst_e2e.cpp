@@ -281,9 +281,8 @@ void TestEndToEnd::restoreAndFirmware()
 
     // Not a whole number of sectors: the stream fills the last one.
     constexpr int FirmwareBytes = 3 * SectorSize + 100;
-    QByteArray firmware(FirmwareBytes, Qt::Uninitialized);
-    for (int i = 0; i < firmware.size(); ++i)
-        firmware[i] = static_cast<char>(i * 7 + 3);
+    const QByteArray firmware =
+        simulatedDeviceImage(name(0), "SATA1", Sectors, true).right(FirmwareBytes);
     QVERIFY(writeFileBytes(file("k31update_e2e.bin"), firmware));
     answerer->pressButton(QMessageBox::Ok);
     answerer->chooseFile(file("k31update_e2e.bin"));
