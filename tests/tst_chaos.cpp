@@ -48,9 +48,8 @@ const char *const StallAddress = "127.0.0.200";
 
 int chaosSeconds()
 {
-    return qEnvironmentVariableIsSet("TARN_CHAOS_SECONDS")
-               ? qEnvironmentVariableIntValue("TARN_CHAOS_SECONDS")
-               : DefaultSeconds;
+    const int seconds = qEnvironmentVariableIntValue("TARN_CHAOS_SECONDS");
+    return seconds > 0 ? seconds : DefaultSeconds;
 }
 
 } // namespace
@@ -165,11 +164,12 @@ void TestChaos::startMachine(int m)
 
 void TestChaos::killMachine(int m)
 {
-    if (!alive(m))
-        return;
-    process[m]->kill();
-    process[m]->waitForFinished();
-    machineOutput += process[m]->readAll();
+    if (alive(m)) {
+        process[m]->kill();
+        process[m]->waitForFinished();
+        machineOutput += process[m]->readAll();
+    }
+    process[m].reset();
 }
 
 // One random act of the room or of the operator, then the next at a random moment.
@@ -330,10 +330,8 @@ void TestChaos::consoleSurvivesChaos()
              qPrintable(answerer.strays().join(", ")));
 
     // The machines leave: nothing of theirs stays open or in memory, and no temporary run log.
-    for (int m = 0; m < MachineCount; ++m) {
+    for (int m = 0; m < MachineCount; ++m)
         killMachine(m);
-        process[m].reset();
-    }
     QTRY_VERIFY_WITH_TIMEOUT(server()->isClientEmpty(), WaitMs);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QStringList fds = openDescriptors();

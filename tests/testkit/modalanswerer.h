@@ -11,7 +11,7 @@
 #include <functional>
 
 // Answers the modal boxes and file dialogs that the code under test opens, in the order queued:
-// a single-shot timer looks for QApplication::activeModalWidget() and acts on it.
+// a timer looks for QApplication::activeModalWidget() and acts on it.
 class ModalAnswerer : public QObject
 {
     Q_OBJECT
@@ -20,13 +20,11 @@ public:
     // What was seen of one answered modal widget.
     struct Seen
     {
-        QString className;
-        QString title;
-        QString text;
+        QString className, title, text;
         QStringList buttons;
     };
 
-    explicit ModalAnswerer(QObject *parent = nullptr) : QObject(parent) {}
+    explicit ModalAnswerer(QObject *parent = nullptr);
 
     // Presses the standard button of the next message box (or the dialog's button box).
     void pressButton(QMessageBox::StandardButton button);
@@ -35,34 +33,27 @@ public:
     // Chooses a file name in the next file dialog; an empty path cancels it.
     void chooseFile(const QString &path);
     // Runs any action on the next modal widget, for dialogs answered by more than one button.
-    void perform(const std::function<void(QWidget *)> &action);
+    void perform(const std::function<void(QWidget *)> &action) { answers.enqueue(action); }
 
     // From now on, closes a modal widget that no queued answer waits for once it has been open
     // for graceMs, so that a test fails instead of hanging; strays() lists them as
     // 'TITLE "TEXT"'.
-    void closeStrays(int graceMs);
+    void closeStrays(int graceMs) { strayGraceMs = graceMs; }
     const QStringList &strays() const { return strayList; }
 
     int pending() const { return answers.size(); }
     const QList<Seen> &seen() const { return seenList; }
-    Seen last() const { return seenList.isEmpty() ? Seen() : seenList.last(); }
+    Seen last() const { return seenList.value(seenList.size() - 1); }
+
+protected:
+    void timerEvent(QTimerEvent *) override;
 
 private:
-    // Acts on the modal widget; false when it could not.
-    using Answer = std::function<bool(QWidget *)>;
-    void enqueue(const Answer &answer);
-    void poll();
-    void act(QWidget *modal, const Answer &answer);
-    void checkStray();
-
-    QQueue<Answer> answers;
+    QQueue<std::function<void(QWidget *)>> answers;
     QList<Seen> seenList;
     // Guarded: a later box may be built at the address of one already answered and gone.
-    QPointer<QWidget> lastAnswered;
-    int pollsLeft = 0;
-
+    QPointer<QWidget> lastAnswered, stray;
     int strayGraceMs = 0;
-    QPointer<QWidget> stray;
     QElapsedTimer strayShown;
     QStringList strayList;
 };

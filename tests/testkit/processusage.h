@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 
 // What this process holds of the system, from /proc.
@@ -9,13 +10,9 @@
 inline qint64 residentKiB()
 {
     QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
+    status.open(QIODevice::ReadOnly);
+    const QRegularExpression rss("VmRSS:\\s*(\\d+)");
+    return rss.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
 }
 
 // One entry per open file descriptor: what it leads to ("socket:[1234]", a path, ...).

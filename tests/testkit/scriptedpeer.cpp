@@ -21,19 +21,10 @@ bool ScriptedPeer::connectTo(const QHostAddress &host, quint16 port, const QHost
     if (!tcpSocket.bind(from.isNull() ? host : from, 0))
         return false;
     tcpSocket.connectToHost(host, port);
-    return waitUntil(
-               [this] {
-                   return isConnected() || tcpSocket.state() == QAbstractSocket::UnconnectedState;
-               },
-               timeoutMs) &&
-           isConnected();
-}
-
-QList<QByteArray> ScriptedPeer::receivedLines() const
-{
-    QList<QByteArray> lines = data.split('\n');
-    lines.removeLast(); // the unfinished rest, empty when the data ends with a line feed
-    return lines;
+    const auto settled = [this] {
+        return isConnected() || tcpSocket.state() == QTcpSocket::UnconnectedState;
+    };
+    return waitUntil(settled, timeoutMs) && isConnected();
 }
 
 bool ScriptedPeer::waitUntil(const std::function<bool()> &condition, int timeoutMs)

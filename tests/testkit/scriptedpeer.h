@@ -41,7 +41,7 @@ public:
 
     QByteArray received() const { return data; }
     // Complete lines received so far, without their line feeds.
-    QList<QByteArray> receivedLines() const;
+    QList<QByteArray> receivedLines() const { return data.split('\n').mid(0, data.count('\n')); }
     void clearReceived() { data.clear(); }
     // Runs the event loop until at least `bytes` bytes have been received in all.
     bool waitForReceived(int bytes, int timeoutMs = DefaultTimeoutMs)
