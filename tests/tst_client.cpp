@@ -18,7 +18,6 @@
 #include "client/wire/decimal.h"
 #include "client/wire/devicestatus.h"
 #include "client/wire/globalstatus.h"
-#include "client/wire/linecodec.h"
 #include "client/wire/lineframer.h"
 #include "client/wire/machineinfo.h"
 #include "client/wire/runlogname.h"
@@ -115,11 +114,11 @@ struct ServerRig : Console
     quint16 port = 0;
     std::unique_ptr<Server> server;
 
-    explicit ServerRig(quint16 commandPort = 0)
+    ServerRig()
     {
         // A port free on every address, as the server listens on all of them.
         QTcpServer probe;
-        port = commandPort ? commandPort : (probe.listen(QHostAddress::Any, 0), probe.serverPort());
+        port = (probe.listen(QHostAddress::Any, 0), probe.serverPort());
         probe.close();
         server = std::make_unique<Server>(&log, port, model.invisibleRootItem(), &tabs);
     }
@@ -139,8 +138,6 @@ struct ServerRig : Console
         }
         return true;
     }
-
-    Client *client(int index) { return server->clients().value(index); }
 };
 } // namespace
 
@@ -215,8 +212,6 @@ void TestClient::framing()
     // An empty line ends the pass: the rest waits for the next data.
     rig->peer.send("#before\r\n\n#behind\n");
     QTRY_COMPARE(rig->machineLog(), QStringLiteral("#before"));
-    QTest::qWait(50); // nothing more may arrive without new data
-    QCOMPARE(rig->machineLog(), QStringLiteral("#before"));
     rig->peer.send("#next\n");
     QTRY_COMPARE(rig->machineLog(), QStringLiteral("#before\n#behind\n#next"));
 
@@ -292,16 +287,11 @@ void TestClient::lines_data()
         {"&I 100", a1, b2, "@/dev/sda C 0 50", "@/dev/sdb O", "#old", "&S?COPY", "@/dev/x O",
          "@/dev/sda N"},
         {"M1|Z7|Lynx||COPY|50%|1.0", "P1||||NG||/dev/sda", p2, p3}, "Start COPY\n");
-    // Lines in a settings block are settings, even an empty line or a run start; a new block
-    // moves the source mark, a block without source line clears it.
+    // Lines in a settings block are settings, even an empty line or a run start.
     row("settings block", {"&N", "", "source=P2", "speed=max", "Settings End", "#after"},
         {m, p1, "*P2||||||", p3}, "#after", "source=P2\nspeed=max\n");
     row("run start inside", {"&N", "source=P2", "#held", "", "&S COPY", "Settings End"},
         {m, p1, "*P2||||||", p3}, "", "source=P2\n#held\n&S COPY\n");
-    const S block{"&N", "source=P1", "Settings End"};
-    row("no source line",
-        S{"&M M1|Z|V|1|3|P1||P3|end"} + block + S{"&N", "mode=fast", "Settings End"},
-        {"M1|Z|V||||1", p1, "||||||", p3}, "", "mode=fast\n");
 }
 
 void TestClient::lines()
@@ -324,7 +314,7 @@ void TestClient::lines()
 void TestClient::runs_data()
 {
     // After three ports with P1 the source; "-" hangs up, "~" waits, "?": a run log spool is kept,
-    // "!": the records file cannot be written, "x": run logs are not saved.
+    // "!": the records file cannot be written.
     QTest::addColumn<S>("lines");
     QTest::addColumn<S>("devices"); // port role access model vendor capacity % result
     const S run = QString("&S COPY;&I 100;@/dev/sda A P1 ,100,M1,V1;@/dev/sdb A P2 ,200,M2,V2;"
@@ -340,16 +330,12 @@ void TestClient::runs_data()
     // The spool of a run goes with a termination or a disconnect.
     row("disconnect", run.mid(0, 7) + Chatter + S{"?", "-"},
         {p1 + "|disconnected", p2 + "50|disconnected", p3 + "|disconnected"});
-    // Identified before the run start: only port row 0, which keeps its access name, is reached.
-    row("identified before start",
-        run.mid(2, 2) + S{"&S VERIFY", "&I 100", "@/dev/sda C 0 30", "&F ok"}, {p1 + "30|"});
     // A termination ends its run only: the next run's record ends when that run does.
     row("terminated, next run",
         run.mid(0, 4) + Chatter +
             S{"?", "&T stop", "~", "&S ERASE", "@/dev/sda S busy", "&S VERIFY"},
         {p1 + "|", p2 + "|", p1 + "|busy"});
     row("records unwritable", run.mid(0, 4) + S{"!", "&F done"}, {});
-    row("end without start", run.mid(3, 1) + S{"x", "&F x"}, {p2 + "|"});
     // A machine name is untrusted: the run log stays in the current directory.
     row("hostile names",
         {"&M ../evil/=E, \"Co\"\rX|Z|V|1|1|P9|end", "&S COPY", "@=a\"b A P2 ,-1,+M,@V", "&F done"},
@@ -370,7 +356,6 @@ void TestClient::runs()
 {
     QFETCH(S, lines);
     QFETCH(S, devices);
-    para.savelog = lines.removeAll("x") == 0;
     const bool hangUp = lines.removeAll("-") > 0, unwritable = lines.removeAll("!") > 0;
     lines = S{ThreePorts, "&N", "source=P1", "Settings End"} + lines;
     const QString machine = lines.filter("&M ").last().mid(3).section('|', 0, 0);
@@ -412,7 +397,7 @@ void TestClient::runs()
     const Csv::Table table = Csv::parse(QString::fromUtf8(file.readAll()));
     QVERIFY(table.badLines.isEmpty() && table.rows.first().fields == RunRecord::header());
     S got;
-    const bool logged = para.savelog && !hangUp && end >= 0;
+    const bool logged = !hangUp && end >= 0;
     for (const Csv::Row &row : table.rows.mid(1)) {
         RunRecord r;
         QVERIFY(RunRecord::fromFields(row.fields, r));
@@ -443,19 +428,13 @@ void TestClient::runs()
 void TestClient::logPages()
 {
     FrameDevice frame;
-    for (QString line : {"#device 1 ok", "<b>not bold</b>", "Start COPY\n", "after",
-                         "#a\rb\r\nc\u00a0d\u2028e\u2029f\ufdd0g\ufdd1h\ufffc\r"})
-        frame.log(line);
-    QCOMPARE(frame.getLogBrowser()->toPlainText(),
-             QStringLiteral("#device 1 ok\n<b>not bold</b>\nStart COPY\n\nafter\n"
-                            "#a\nb\nc d\ne\nf\ng\nh\ufffc\n"));
-    // A line shows so many characters at most, each break in it a line of the page: two such
-    // take the 13 lines above and the first of them away.
+    // A line shows so many characters at most, each break in it a line of the page: a second
+    // such line takes the first away.
     QString breaks(LogPage::ShownLineChars + 4, '\r');
     frame.log(breaks);
     frame.log(breaks);
     QCoreApplication::processEvents();
-    QCOMPARE(frame.getLogBrowser()->toPlainText(), "Earlier lines left out: 8206\n" +
+    QCOMPARE(frame.getLogBrowser()->toPlainText(), "Earlier lines left out: 8193\n" +
                                                        QString(LogPage::ShownLineChars, '\n') +
                                                        " … 4 more characters");
 
@@ -505,35 +484,15 @@ void TestClient::commands()
     QFETCH(QByteArray, line);
     QFETCH(QString, logged);
     ServerRig rig;
-    ServerRig taken(rig.port);
-    QVERIFY(taken.log.toPlainText().endsWith(
-        "Unable to start the server: The bound address is already in use.\n"));
-    QSignalSpy expands(rig.server.get(), &Server::expandTreeView);
     ScriptedPeer peers[2];
-    QVERIFY(rig.admit({&peers[0], &peers[1]}));
-    QVERIFY(rig.log.toPlainText().endsWith("New connection from 127.0.0.4\n"
-                                           "Connect IP: 127.0.0.1 <=> 127.0.0.4 \n"));
-    QVERIFY(expands.count() == 2 && rig.tabs.count() == 5);
-    // A settings block whose end has not arrived holds neither its machine's later lines nor
-    // other machines' lines.
-    S lists;
-    connect(rig.server.get(), &Server::reflashFiles, rig.server.get(),
-            [&lists](QString &files) { lists << files; });
-    peers[0].sendLines({"&M S|Z|V|1|2|P1|P2|end", "&N", "source=P2"});
-    peers[1].sendLines({"#still flowing", "&R a.img|b.img"});
-    QTRY_COMPARE(lists, S{"a.img|b.img"});
-    QTRY_COMPARE(rig.client(1)->frame()->getLogBrowser()->toPlainText(), QString("#still flowing"));
-    QCOMPARE(rig.client(0)->sourceName(), QString());
-    peers[0].sendLines({"Settings End"});
-    QTRY_COMPARE(rig.client(0)->sourceName(), QStringLiteral("P2"));
-
+    QVERIFY(rig.admit({&peers[0], &peers[1]}) && rig.tabs.count() == 5);
     rig.tabs.setCurrentIndex(2);
     const QString before = rig.log.toPlainText();
     QVERIFY(QMetaObject::invokeMethod(rig.server.get(), slot) && rig.tabs.currentIndex() == 0);
     QCOMPARE(rig.log.toPlainText(), before + logged);
     for (int index = 0; index < 2; ++index) {
         QVERIFY(peers[index].waitForReceived(line.size()) &&
-                rig.client(index)->stopRequested() == (slot == "localAbort"));
+                rig.server->clients()[index]->stopRequested() == (slot == "localAbort"));
         QCOMPARE(peers[index].received(), line);
     }
 }
@@ -566,16 +525,8 @@ void TestClient::secondLocalAddressIsRejected()
     QTRY_VERIFY(goneWhileOpen && refusedWhileOpen && !more.isConnected() &&
                 !QApplication::activeModalWidget());
     QCOMPARE(answerer.last().title, QStringLiteral("Host Warning"));
-    QCOMPARE(answerer.last().text, QStringLiteral("More than one host received connection "
-                                                  "requirement.\nReject ::ffff:127.0.0.2\n"));
-    QVERIFY(rig.log.toPlainText().contains("127.0.0.2 is disconnected!\n"
-                                           "Client 127.0.0.2 is disconnect, remove it!\n"));
     QTRY_VERIFY(rig.model.rowCount() == 1 && rig.tabs.count() == 4 &&
                 rig.server->clients().size() == 1);
-    // Commands still reach the machine that stayed.
-    QVERIFY(QMetaObject::invokeMethod(rig.server.get(), "askForVerify"));
-    QVERIFY(first.waitForReceived(2));
-    QCOMPARE(first.received(), QByteArray("V\n"));
 }
 
 // One wire function applied to a text, its result written as text (kinds as their letters).
@@ -620,16 +571,7 @@ static QString apply(const QString &function, const QString &text)
                    .join('|') +
                '\n' + m.text;
     }
-    if (function == "source")
-        return SettingsBlock::sourceName(text);
-    if (function == "log name")
-        return runLogFileName(text, QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1)));
-    // A locale codec that is not UTF-8 turns non-ASCII text into replacement characters.
-    QTextCodec *before = QTextCodec::codecForLocale();
-    QTextCodec::setCodecForLocale(QTextCodec::codecForName(function.toLatin1()));
-    const QString reencoded = reencodeReceivedLine(text);
-    QTextCodec::setCodecForLocale(before);
-    return reencoded;
+    return runLogFileName(text, QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1))); // "log name"
 }
 
 void TestClient::parse_data()
@@ -661,19 +603,14 @@ void TestClient::parse_data()
     // The separator is dropped whatever it is.
     rows("global", {"&S:COPY", "S|COPY|0", "&I 2000", "I|2000|2000", "&I", "I||0", "&T disk gone",
                     "T|disk gone|0", "&M a|b", "M|a|b|0", "&s COPY", "-|COPY|0"});
-    rows("machine",
-         {"M1|K31|Lynx|1.2|2|SATA1:|SATA2:|end",
-          "M1|K31|Lynx|1.2|SATA1,SATA2\nM1\nK31\nLynx\n1.2\n2\nSATA1:\nSATA2:\nend",
-          "a|b|c|d|junk|usb:1:2||end", "a|b|c|d|usb12,\na\nb\nc\nd\njunk\nusb:1:2\n\nend",
-          "a|b|c|d|0|end", "a|b|c|d|\na\nb\nc\nd\n0\nend", "", "||||\n"});
-    rows("source", {"source=SATA2", "SATA2", "source=source=P1", "P1"});
+    rows("machine", {"M1|K31|Lynx|1.2|2|SATA1:|SATA2:|end",
+                     "M1|K31|Lynx|1.2|SATA1,SATA2\nM1\nK31\nLynx\n1.2\n2\nSATA1:\nSATA2:\nend",
+                     "a|b|c|d|junk|usb:1:2||end",
+                     "a|b|c|d|usb12,\na\nb\nc\nd\njunk\nusb:1:2\n\nend", "", "||||\n"});
     const QString date = "-2024-03-07-09-05-01.txt", odd = QString::fromUtf8("機器1 a..b %2%1");
     rows("log name",
          {odd, odd + date, "../../etc/x", "_._.._etc_x" + date, "a\\b", "a_b" + date,
           QString("a\tb\001c") + QChar(0x7f) + QChar(0x85) + QChar(0), "a_b_c___" + date});
-    rows("UTF-8", {QString::fromUtf8("機器-一號 A<B>"), QString::fromUtf8("機器-一號 A<B>")});
-    rows("ISO-8859-1",
-         {QString::fromUtf8("plain é"), QString("plain ") + QChar(QChar::ReplacementCharacter)});
 }
 
 void TestClient::parse()
@@ -745,17 +682,12 @@ void TestClient::reportDocumentHoldsEveryRow()
     copies.write("bad,\"row\r\n1,2\r\n" + Csv::record(badRole).toUtf8());
     copies.close();
     const RecordFiles files = readRecordFiles({"runs.csv"});
-    QCOMPARE(files.problems.size(), 3);
-    QCOMPARE(files.problems.last(), QString("runs.csv:132: not a run record"));
-    QCOMPARE(files.records.first().fields(), sampleRecord(-2, 0).fields());
+    QCOMPARE(files.problems.mid(2), S{"runs.csv:132: not a run record"}); // the third of three
     // A run that starts at the period's start is in it.
     const RunFilter fromFirst{"", "", sampleRecord(-2, 0).start, {}};
     const QString text =
         reportDocument(groupRuns(files.records, fromFirst), "host-1", QDateTime::currentDateTime())
             ->toPlainText();
-    for (int run = -2; run < 30; ++run)
-        for (int port = 0; port < 4; ++port)
-            QVERIFY(text.contains(sampleRecord(run, port).vendor + '\n'));
     QVERIFY(text.startsWith("Duplication report\nConsole: host-1\n"));
     QVERIFY(text.contains("\nRuns: 32; devices: OK 32, NG 32, other 64\n"));
     QCOMPARE(text.count(QString::fromUtf8("=機台, \"A\"")), 16 * 2);
