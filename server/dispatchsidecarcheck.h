@@ -7,10 +7,10 @@
 
 // Before an image is dispatched: when it has a sidecar, one streaming read checks that the file
 // still has the SHA-256 the sidecar states. A damaged file, or a sidecar that cannot be read, is
-// refused before any machine is told of the dispatch. Speaks in the words of the Server.
+// refused before any machine is told of the dispatch.
 class DispatchSidecarCheck
 {
-    Q_DECLARE_TR_FUNCTIONS(Server)
+    Q_DECLARE_TR_FUNCTIONS(DispatchSidecarCheck)
 
 public:
     using LogSink = std::function<void(const QString &line)>;

@@ -550,6 +550,67 @@ Time left: %2</source>
     </message>
 </context>
 <context>
+    <name>DispatchSidecarCheck</name>
+    <message>
+        <source>Checking image file %1 against its checksum file %2...
+</source>
+        <translation>正在根据校验文件 %2 检查映像文件 %1...
+</translation>
+    </message>
+    <message>
+        <source>Image file %1 matches its checksum file, SHA-256 %2
+</source>
+        <translation>映像文件 %1 与其校验文件相符，SHA-256 %2
+</translation>
+    </message>
+    <message>
+        <source>Image file %1 does not match its checksum file %2: SHA-256 of the file is %3, the checksum file states %4. Dispatch refused!
+</source>
+        <translation>映像文件 %1 与其校验文件 %2 不符：文件的 SHA-256 为 %3，校验文件记载为 %4。已拒绝派发！
+</translation>
+    </message>
+    <message>
+        <source>The image file %1 does not match its checksum file: it was changed or damaged after the checksum was written.
+Nothing was dispatched.</source>
+        <translation>映像文件 %1 与其校验文件不符：写入校验值之后，该文件已被更改或损坏。
+未派发任何内容。</translation>
+    </message>
+    <message>
+        <source>Checksum file %1 is not a SHA-256 line for %2. Dispatch refused!
+</source>
+        <translation>校验文件 %1 不是 %2 的 SHA-256 校验行。已拒绝派发！
+</translation>
+    </message>
+    <message>
+        <source>The checksum file %1 cannot be read, or names another file than %2.
+Nothing was dispatched.</source>
+        <translation>无法读取校验文件 %1，或其中记载的不是 %2。
+未派发任何内容。</translation>
+    </message>
+    <message>
+        <source>Unable to read image file %1 for its checksum. Dispatch refused!
+</source>
+        <translation>无法读取映像文件 %1 以计算校验值。已拒绝派发！
+</translation>
+    </message>
+    <message>
+        <source>Unable to read image file %1!
+Nothing was dispatched.</source>
+        <translation>无法读取映像文件 %1！
+未派发任何内容。</translation>
+    </message>
+    <message>
+        <source>Checksum check of %1 is stopped. Nothing was dispatched.
+</source>
+        <translation>%1 的校验已停止。未派发任何内容。
+</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+</context>
+<context>
     <name>Server</name>
     <message>
         <source>Reject %1: more than one host received connection requirement.
@@ -1024,60 +1085,6 @@ Process terminate!
     <message>
         <source>Dispatch image</source>
         <translation>派发映像</translation>
-    </message>
-    <message>
-        <source>Checking image file %1 against its checksum file %2...
-</source>
-        <translation>正在根据校验文件 %2 检查映像文件 %1...
-</translation>
-    </message>
-    <message>
-        <source>Image file %1 matches its checksum file, SHA-256 %2
-</source>
-        <translation>映像文件 %1 与其校验文件相符，SHA-256 %2
-</translation>
-    </message>
-    <message>
-        <source>Image file %1 does not match its checksum file %2: SHA-256 of the file is %3, the checksum file states %4. Dispatch refused!
-</source>
-        <translation>映像文件 %1 与其校验文件 %2 不符：文件的 SHA-256 为 %3，校验文件记载为 %4。已拒绝派发！
-</translation>
-    </message>
-    <message>
-        <source>The image file %1 does not match its checksum file: it was changed or damaged after the checksum was written.
-Nothing was dispatched.</source>
-        <translation>映像文件 %1 与其校验文件不符：写入校验值之后，该文件已被更改或损坏。
-未派发任何内容。</translation>
-    </message>
-    <message>
-        <source>Checksum file %1 is not a SHA-256 line for %2. Dispatch refused!
-</source>
-        <translation>校验文件 %1 不是 %2 的 SHA-256 校验行。已拒绝派发！
-</translation>
-    </message>
-    <message>
-        <source>The checksum file %1 cannot be read, or names another file than %2.
-Nothing was dispatched.</source>
-        <translation>无法读取校验文件 %1，或其中记载的不是 %2。
-未派发任何内容。</translation>
-    </message>
-    <message>
-        <source>Unable to read image file %1 for its checksum. Dispatch refused!
-</source>
-        <translation>无法读取映像文件 %1 以计算校验值。已拒绝派发！
-</translation>
-    </message>
-    <message>
-        <source>Unable to read image file %1!
-Nothing was dispatched.</source>
-        <translation>无法读取映像文件 %1！
-未派发任何内容。</translation>
-    </message>
-    <message>
-        <source>Checksum check of %1 is stopped. Nothing was dispatched.
-</source>
-        <translation>%1 的校验已停止。未派发任何内容。
-</translation>
     </message>
 </context>
 <context>

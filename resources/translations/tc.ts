@@ -550,6 +550,67 @@ Time left: %2</source>
     </message>
 </context>
 <context>
+    <name>DispatchSidecarCheck</name>
+    <message>
+        <source>Checking image file %1 against its checksum file %2...
+</source>
+        <translation>正在依據校驗檔 %2 檢查映像檔 %1...
+</translation>
+    </message>
+    <message>
+        <source>Image file %1 matches its checksum file, SHA-256 %2
+</source>
+        <translation>映像檔 %1 與其校驗檔相符，SHA-256 %2
+</translation>
+    </message>
+    <message>
+        <source>Image file %1 does not match its checksum file %2: SHA-256 of the file is %3, the checksum file states %4. Dispatch refused!
+</source>
+        <translation>映像檔 %1 與其校驗檔 %2 不符：檔案的 SHA-256 為 %3，校驗檔記載為 %4。已拒絕派送！
+</translation>
+    </message>
+    <message>
+        <source>The image file %1 does not match its checksum file: it was changed or damaged after the checksum was written.
+Nothing was dispatched.</source>
+        <translation>映像檔 %1 與其校驗檔不符：寫入校驗值之後，該檔案已被變更或損壞。
+未派送任何內容。</translation>
+    </message>
+    <message>
+        <source>Checksum file %1 is not a SHA-256 line for %2. Dispatch refused!
+</source>
+        <translation>校驗檔 %1 不是 %2 的 SHA-256 校驗行。已拒絕派送！
+</translation>
+    </message>
+    <message>
+        <source>The checksum file %1 cannot be read, or names another file than %2.
+Nothing was dispatched.</source>
+        <translation>無法讀取校驗檔 %1，或其中記載的不是 %2。
+未派送任何內容。</translation>
+    </message>
+    <message>
+        <source>Unable to read image file %1 for its checksum. Dispatch refused!
+</source>
+        <translation>無法讀取映像檔 %1 以計算校驗值。已拒絕派送！
+</translation>
+    </message>
+    <message>
+        <source>Unable to read image file %1!
+Nothing was dispatched.</source>
+        <translation>無法讀取映像檔 %1！
+未派送任何內容。</translation>
+    </message>
+    <message>
+        <source>Checksum check of %1 is stopped. Nothing was dispatched.
+</source>
+        <translation>%1 的校驗已停止。未派送任何內容。
+</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>錯誤</translation>
+    </message>
+</context>
+<context>
     <name>Server</name>
     <message>
         <source>Reject %1: more than one host received connection requirement.
@@ -1024,60 +1085,6 @@ Process terminate!
     <message>
         <source>Dispatch image</source>
         <translation>派送映像</translation>
-    </message>
-    <message>
-        <source>Checking image file %1 against its checksum file %2...
-</source>
-        <translation>正在依據校驗檔 %2 檢查映像檔 %1...
-</translation>
-    </message>
-    <message>
-        <source>Image file %1 matches its checksum file, SHA-256 %2
-</source>
-        <translation>映像檔 %1 與其校驗檔相符，SHA-256 %2
-</translation>
-    </message>
-    <message>
-        <source>Image file %1 does not match its checksum file %2: SHA-256 of the file is %3, the checksum file states %4. Dispatch refused!
-</source>
-        <translation>映像檔 %1 與其校驗檔 %2 不符：檔案的 SHA-256 為 %3，校驗檔記載為 %4。已拒絕派送！
-</translation>
-    </message>
-    <message>
-        <source>The image file %1 does not match its checksum file: it was changed or damaged after the checksum was written.
-Nothing was dispatched.</source>
-        <translation>映像檔 %1 與其校驗檔不符：寫入校驗值之後，該檔案已被變更或損壞。
-未派送任何內容。</translation>
-    </message>
-    <message>
-        <source>Checksum file %1 is not a SHA-256 line for %2. Dispatch refused!
-</source>
-        <translation>校驗檔 %1 不是 %2 的 SHA-256 校驗行。已拒絕派送！
-</translation>
-    </message>
-    <message>
-        <source>The checksum file %1 cannot be read, or names another file than %2.
-Nothing was dispatched.</source>
-        <translation>無法讀取校驗檔 %1，或其中記載的不是 %2。
-未派送任何內容。</translation>
-    </message>
-    <message>
-        <source>Unable to read image file %1 for its checksum. Dispatch refused!
-</source>
-        <translation>無法讀取映像檔 %1 以計算校驗值。已拒絕派送！
-</translation>
-    </message>
-    <message>
-        <source>Unable to read image file %1!
-Nothing was dispatched.</source>
-        <translation>無法讀取映像檔 %1！
-未派送任何內容。</translation>
-    </message>
-    <message>
-        <source>Checksum check of %1 is stopped. Nothing was dispatched.
-</source>
-        <translation>%1 的校驗已停止。未派送任何內容。
-</translation>
     </message>
 </context>
 <context>
