@@ -1,4 +1,5 @@
-#include <QtNetwork>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
 #include <QtTest>
 #include <QtWidgets>
 
