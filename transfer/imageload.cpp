@@ -3,7 +3,7 @@
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
 #include "image/sidecar.h"
-#include "transfer/digestpipe.h"
+#include "transfer/storepipe.h"
 #include "transfer/transferlimits.h"
 #include "transfer/transferwait.h"
 
@@ -12,10 +12,12 @@
 #include <QTcpSocket>
 
 #include <memory>
-#include <new>
 
 namespace {
 const QLatin1String ImageSuffix(".img");
+// Longest run of stored pieces between two looks at the window's events: well under a frame,
+// and a pass with nothing due costs microseconds.
+constexpr int PassMs = 4;
 } // namespace
 
 ImageLoad::ImageLoad(Request request, LogSink log, StopQuery stopped)
@@ -85,17 +87,18 @@ ImageLoad::Result ImageLoad::run(const CommandSink &sendCommand, int connectLimi
         return failed(tr("Unable to open %1 for writting!\n").arg(request.targetPath));
     // The image is overwritten from here: an older sidecar no longer describes it.
     QFile::remove(Sidecar::pathFor(request.targetPath));
-    if (request.sidecar)
-        digest = std::make_unique<DigestPipe>();
+    store = std::make_unique<StorePipe>(file, request.sidecar);
     const Result result = receive(socket, file);
-    if (result == Result::Succeeded && digest)
+    if (result == Result::Succeeded && request.sidecar)
         storeSidecar();
+    // Before the file closes: what is still queued goes to it.
+    store.reset();
     return result;
 }
 
 void ImageLoad::storeSidecar()
 {
-    if (!Sidecar::write(request.targetPath, digest->finish()))
+    if (!Sidecar::write(request.targetPath, store->digestHex()))
         log(tr("Unable to write the checksum file %1!\n")
                 .arg(Sidecar::pathFor(request.targetPath)));
 }
@@ -152,8 +155,7 @@ ImageLoad::Result ImageLoad::receive(QTcpSocket &socket, QFile &file)
     }
     log(tr("Image Disk Size %1 \n").arg(head.ulDevCap));
 
-    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[BUFFER_SIZE]);
-    if (!buffer)
+    if (!store->isValid())
         return failed(tr("malloc buffer memory failed!\n"));
     BriefLogTable table;
     if (!table.allocate())
@@ -169,7 +171,9 @@ ImageLoad::Result ImageLoad::receive(QTcpSocket &socket, QFile &file)
     total = imageStreamBytes(head, table.size(), table.loadDataBytes());
     advance(0);
 
-    result = receiveData(socket, file, table, buffer.get());
+    result = receiveData(socket, file, table);
+    if (result == Result::Succeeded)
+        result = settle();
     if (result != Result::Succeeded || !head.hasTail())
         return result;
     return receiveTail(socket, file);
@@ -199,15 +203,14 @@ ImageLoad::Result ImageLoad::receiveTable(QTcpSocket &socket, QFile &file, Brief
 }
 
 ImageLoad::Result ImageLoad::receiveData(QTcpSocket &socket, QFile &file,
-                                         const BriefLogTable &table, char *buffer)
+                                         const BriefLogTable &table)
 {
     if (request.kind == Kind::StoredFile)
         log(tr("start write data ...\n"));
     for (int i = 0; i < table.runCount(); ++i) {
         for (qint64 left = table.at(i).loadSectors(); left > 0;) {
             const int sectors = nextBlockSectors(left);
-            const Result result = receiveBlock(socket, file, digest ? digest->nextBlock() : buffer,
-                                               sectors * SectorSize);
+            const Result result = receiveBlock(socket, file, sectors * SectorSize);
             if (result != Result::Succeeded)
                 return result;
             left -= sectors;
@@ -220,15 +223,18 @@ ImageLoad::Result ImageLoad::receiveData(QTcpSocket &socket, QFile &file,
     return Result::Succeeded;
 }
 
-ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, char *buffer, int bytes)
+ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, int bytes)
 {
-    // The block is stored in pieces as it arrives, while they are still in the processor's
-    // cache: writing it whole once complete cost a fifth to a third of the throughput on 2 GiB
-    // loads (bench_load). A block that does not arrive whole is taken back, so the file holds
-    // whole blocks as if each had been written at once.
-    const qint64 blockStart = file.pos();
+    // The block goes to the store in pieces as it arrives, while they are still in the
+    // processor's cache: writing it whole once complete cost a fifth to a third of the throughput
+    // on 2 GiB loads (bench_load). A block that does not arrive whole is taken back, so the file
+    // holds whole blocks as if each had been written at once.
+    char *buffer = nullptr;
+    const Result free = waitForBlock(buffer);
+    if (free != Result::Succeeded)
+        return free;
+    const qint64 blockStart = done;
     TransferWait wait;
-    // A disk that holds writes back must not freeze the window for a whole block.
     QElapsedTimer sincePass;
     sincePass.start();
     int got = 0;
@@ -236,22 +242,50 @@ ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, char 
     while (stored < bytes) {
         const int pieceEnd = qMin(bytes, stored + WritePieceBytes);
         if (!readMore(socket, buffer, pieceEnd, got, stopped, wait)) {
-            if (stored > 0)
+            if (stored > 0) {
+                waitIdle();
                 file.resize(blockStart);
+            }
             return readFailed(tr("read socket data failed!\n"));
         }
         if (got == pieceEnd) {
-            if (!write(file, buffer + stored, got - stored, log))
-                return writeFailed(tr("write image data failed!\n"));
-            digestStored(buffer + stored, got - stored);
+            store->queue(buffer + stored, got - stored);
             stored = got;
-            if (sincePass.elapsed() >= TransferLimits::PollMs) {
+            if (store->hasFailed())
+                return writeFailed(tr("write image data failed!\n"));
+            if (sincePass.elapsed() >= PassMs) {
                 TransferWait::pass();
                 sincePass.restart();
             }
         }
     }
     return Result::Succeeded;
+}
+
+ImageLoad::Result ImageLoad::waitForBlock(char *&block)
+{
+    TransferWait wait;
+    while (!(block = store->freeBlock())) {
+        if (stopped())
+            return Result::Stopped;
+        if (store->hasFailed())
+            return writeFailed(tr("write image data failed!\n"));
+        wait.sleep();
+    }
+    return Result::Succeeded;
+}
+
+void ImageLoad::waitIdle()
+{
+    TransferWait wait;
+    while (!store->isIdle())
+        wait.sleep();
+}
+
+ImageLoad::Result ImageLoad::settle()
+{
+    waitIdle();
+    return store->hasFailed() ? writeFailed(tr("write image data failed!\n")) : Result::Succeeded;
 }
 
 ImageLoad::Result ImageLoad::receiveTail(QTcpSocket &socket, QFile &file)
@@ -274,14 +308,8 @@ bool ImageLoad::storeSection(QFile &file, const char *data, int len)
     const bool ok = request.kind == Kind::StoredFile ? write(file, data, len, log)
                                                      : file.write(data, len) == len;
     if (ok)
-        digestStored(data, len);
+        store->digestWritten(data, len);
     return ok;
-}
-
-void ImageLoad::digestStored(const char *data, int len)
-{
-    if (digest)
-        digest->add(data, len);
 }
 
 bool ImageLoad::readSocket(QTcpSocket &socket, char *buf, int len)

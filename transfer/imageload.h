@@ -8,9 +8,9 @@
 #include <memory>
 
 class BriefLogTable;
-class DigestPipe;
 class QFile;
 class QTcpSocket;
+class StorePipe;
 class TransferWait;
 
 // Brings one image from a machine into a file on this computer: the request on the command
@@ -97,12 +97,15 @@ private:
     Connect connectToMachine(QTcpSocket &socket, int connectLimitMs);
     Result receive(QTcpSocket &socket, QFile &file);
     Result receiveTable(QTcpSocket &socket, QFile &file, BriefLogTable &table);
-    Result receiveData(QTcpSocket &socket, QFile &file, const BriefLogTable &table, char *buffer);
-    Result receiveBlock(QTcpSocket &socket, QFile &file, char *buffer, int bytes);
+    Result receiveData(QTcpSocket &socket, QFile &file, const BriefLogTable &table);
+    Result receiveBlock(QTcpSocket &socket, QFile &file, int bytes);
+    // Wait in the event loop, which the store's thread wakes.
+    Result waitForBlock(char *&block);
+    void waitIdle();
+    // Once everything queued is written: whether it all was.
+    Result settle();
     Result receiveTail(QTcpSocket &socket, QFile &file);
     bool storeSection(QFile &file, const char *data, int len);
-    // Every byte that reached the file, in order, for the sidecar.
-    void digestStored(const char *data, int len);
     void storeSidecar();
     bool readSocket(QTcpSocket &socket, char *buf, int len);
     Result readFailed(const QString &line);
@@ -114,7 +117,7 @@ private:
     LogSink log;
     StopQuery stopped;
     Progress progress;
-    std::unique_ptr<DigestPipe> digest;
+    std::unique_ptr<StorePipe> store;
     qint64 done = 0;
     qint64 total = 0;
 };
