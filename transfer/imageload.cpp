@@ -251,8 +251,6 @@ ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, int b
         if (got == pieceEnd) {
             store->queue(buffer + stored, got - stored);
             stored = got;
-            if (store->hasFailed())
-                return writeFailed(tr("write image data failed!\n"));
             if (sincePass.elapsed() >= PassMs) {
                 TransferWait::pass();
                 sincePass.restart();
@@ -265,14 +263,15 @@ ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, int b
 ImageLoad::Result ImageLoad::waitForBlock(char *&block)
 {
     TransferWait wait;
-    while (!(block = store->freeBlock())) {
+    // A write that failed ends the load at the next block, not at the end of the stream.
+    while (!store->hasFailed()) {
+        if ((block = store->freeBlock()))
+            return Result::Succeeded;
         if (stopped())
             return Result::Stopped;
-        if (store->hasFailed())
-            return writeFailed(tr("write image data failed!\n"));
         wait.sleep();
     }
-    return Result::Succeeded;
+    return dataWriteFailed();
 }
 
 void ImageLoad::waitIdle()
@@ -285,7 +284,12 @@ void ImageLoad::waitIdle()
 ImageLoad::Result ImageLoad::settle()
 {
     waitIdle();
-    return store->hasFailed() ? writeFailed(tr("write image data failed!\n")) : Result::Succeeded;
+    return store->hasFailed() ? dataWriteFailed() : Result::Succeeded;
+}
+
+ImageLoad::Result ImageLoad::dataWriteFailed()
+{
+    return writeFailed(tr("write image data failed!\n"));
 }
 
 ImageLoad::Result ImageLoad::receiveTail(QTcpSocket &socket, QFile &file)

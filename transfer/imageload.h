@@ -110,6 +110,7 @@ private:
     bool readSocket(QTcpSocket &socket, char *buf, int len);
     Result readFailed(const QString &line);
     Result writeFailed(const QString &line);
+    Result dataWriteFailed();
     Result failed(const QString &line);
     void advance(qint64 bytes);
 
