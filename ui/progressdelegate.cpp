@@ -1,6 +1,7 @@
 #include "ui/progressdelegate.h"
 
 #include "client/client.h"
+#include "client/wire/runrecord.h"
 #include "server/server.h"
 #include "ui/summarystyle.h"
 
@@ -16,17 +17,6 @@ constexpr int BarMargin = 1;
 constexpr int BarFillAlpha = 110; // light enough for the text on it
 constexpr int BarMinimum = 3;
 constexpr int RateDecimals = 1;
-constexpr int SecondsPerMinute = 60;
-constexpr int SecondsPerHour = 60 * SecondsPerMinute;
-
-// "2:05:09"; hours go on past a day.
-QString durationText(qint64 seconds)
-{
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / SecondsPerHour)
-        .arg(seconds % SecondsPerHour / SecondsPerMinute, 2, 10, QLatin1Char('0'))
-        .arg(seconds % SecondsPerMinute, 2, 10, QLatin1Char('0'));
-}
 } // namespace
 
 ProgressDelegate::ProgressDelegate(RateSource rateOf, QObject *parent)
@@ -125,8 +115,7 @@ QString ProgressDelegate::toolTip(const QModelIndex &index) const
     ProgressRate::Estimate estimate;
     if (index.column() != Client::IndexPercentage || !rateOf || !rateOf(index, estimate))
         return QString();
-    const QString left =
-        estimate.secondsLeft < 0 ? tr("unknown") : durationText(estimate.secondsLeft);
+    const QString left = estimate.secondsLeft < 0 ? tr("unknown") : clockText(estimate.secondsLeft);
     return tr("Rate: %1 % per minute\nTime left: %2")
         .arg(estimate.percentPerMinute, 0, 'f', RateDecimals)
         .arg(left);

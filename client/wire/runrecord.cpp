@@ -5,6 +5,7 @@
 namespace {
 constexpr int SecondsPerMinute = 60;
 constexpr int MinutesPerHour = 60;
+constexpr int SecondsPerHour = MinutesPerHour * SecondsPerMinute;
 
 // ISO 8601 with seconds and an explicit offset; what isoLocalTime writes.
 bool parseTime(const QString &text, QDateTime &when)
@@ -97,6 +98,14 @@ QString isoLocalTime(const QDateTime &when)
            QStringLiteral("%1:%2")
                .arg(magnitude / MinutesPerHour, 2, 10, QLatin1Char('0'))
                .arg(magnitude % MinutesPerHour, 2, 10, QLatin1Char('0'));
+}
+
+QString clockText(qint64 seconds)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / SecondsPerHour)
+        .arg(seconds % SecondsPerHour / SecondsPerMinute, 2, 10, QLatin1Char('0'))
+        .arg(seconds % SecondsPerMinute, 2, 10, QLatin1Char('0'));
 }
 
 QString runRecordsFileName(const QDate &day)

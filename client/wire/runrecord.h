@@ -60,5 +60,8 @@ struct RunRecord
 // "2024-05-01T14:03:07+02:00": local time with its offset from UTC.
 QString isoLocalTime(const QDateTime &when);
 
+// "2:05:09" for a duration of seconds; hours go on past a day.
+QString clockText(qint64 seconds);
+
 // "tarn-runs-2024-05-01.csv": the records of the runs that ended on that local day.
 QString runRecordsFileName(const QDate &day);

@@ -15,8 +15,6 @@ constexpr qreal TitlePointSize = 18;
 constexpr qreal RunPointSize = 12;
 constexpr qreal MarginMm = 15;
 constexpr qreal CellPadding = 3;
-constexpr int SecondsPerMinute = 60;
-constexpr int SecondsPerHour = 60 * SecondsPerMinute;
 const QColor PassedColor(0x1b, 0x7f, 0x2a);
 const QColor FailedColor(0xc6, 0x28, 0x28);
 const QColor HeaderBackground(0xe8, 0xe8, 0xe8);
@@ -50,11 +48,7 @@ QString durationText(qint64 seconds)
 {
     if (seconds < 0)
         return QLatin1String(NotKnown);
-    return QStringLiteral("%1:%2:%3 (%4 s)")
-        .arg(seconds / SecondsPerHour)
-        .arg(seconds % SecondsPerHour / SecondsPerMinute, 2, 10, QLatin1Char('0'))
-        .arg(seconds % SecondsPerMinute, 2, 10, QLatin1Char('0'))
-        .arg(seconds);
+    return QStringLiteral("%1 (%2 s)").arg(clockText(seconds)).arg(seconds);
 }
 
 QString tallyText(const Tally &tally)
