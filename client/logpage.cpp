@@ -14,6 +14,12 @@ constexpr QChar FrameEnd = QChar(0xfdd1);
 // A trim takes a page this share of its limits below them.
 constexpr int TrimShare = 10;
 
+LogPage::Limits afterTrim(LogPage::Limits limits)
+{
+    return {limits.lines - limits.lines / TrimShare,
+            limits.characters - limits.characters / TrimShare};
+}
+
 // What the page shows of one line: cut after so many characters, and its returns and separators
 // as line breaks within its paragraph. Each of those would start a paragraph of its own, and
 // thousands of paragraphs or of characters on one unbroken line take a page seconds to lay out.
@@ -106,10 +112,9 @@ void LogPage::closeBatch()
     // A burst that fills the page alone leaves before it is laid out. A smaller one is laid out
     // by itself; the trim that follows then only moves the lines that stay.
     QTextDocument *document = browser->document();
-    const bool fillsPage = document->blockCount() + lineBreaks - linesBefore >
-                               limits.lines - limits.lines / TrimShare ||
-                           document->characterCount() - charsBefore >
-                               limits.characters - limits.characters / TrimShare;
+    const Limits room = afterTrim(limits);
+    const bool fillsPage = document->blockCount() + lineBreaks - linesBefore > room.lines ||
+                           document->characterCount() - charsBefore > room.characters;
     if (fillsPage)
         trim();
     batch.endEditBlock();
@@ -135,8 +140,8 @@ void LogPage::trim()
         return;
     const QTextBlock first = noted ? note.next() : note;
     QTextBlock kept = first;
-    while (kept.next().isValid() && (lines > limits.lines - limits.lines / TrimShare ||
-                                     chars > limits.characters - limits.characters / TrimShare)) {
+    const Limits room = afterTrim(limits);
+    while (kept.next().isValid() && (lines > room.lines || chars > room.characters)) {
         const int breaks = kept.text().count(LineBreak);
         lines -= 1 + breaks;
         lineBreaks -= breaks;
