@@ -43,6 +43,11 @@ struct ImageLayout
     // Head, table, data and the tail when announced; meaningful once the table has its end.
     qint64 expectedSize() const;
     bool isGood() const { return fault == Fault::None; }
+    // The head let the walk on to the table: the counts are the file's.
+    bool tableRead() const
+    {
+        return fault != Fault::ShortHead && fault != Fault::BadToken && fault != Fault::BadVersion;
+    }
 
     // The device is read from its start; its size() is the file's.
     static ImageLayout read(QIODevice &device);

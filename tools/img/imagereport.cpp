@@ -173,7 +173,7 @@ QString ImageReport::infoText() const
     line(QStringLiteral("options"),
          hex(h.options) + (h.hasTail() ? QStringLiteral(" (tail)") : QString()));
     line(QStringLiteral("device capacity"), QString::number(h.ulDevCap));
-    if (l.fault != ImageLayout::Fault::BadToken && l.fault != ImageLayout::Fault::BadVersion) {
+    if (l.tableRead()) {
         line(QStringLiteral("table entries"), QString::number(l.entries));
         line(QStringLiteral("data entries"), QString::number(l.dataEntries));
         line(QStringLiteral("capacity"),
@@ -236,7 +236,7 @@ QJsonObject ImageReport::infoJson() const
                               {QStringLiteral("sliceSize"), qint64(h.sliceSize)},
                               {QStringLiteral("options"), qint64(h.options)},
                               {QStringLiteral("deviceCapacity"), QString::number(h.ulDevCap)}});
-    if (l.fault == ImageLayout::Fault::BadToken || l.fault == ImageLayout::Fault::BadVersion)
+    if (!l.tableRead())
         return object;
     object.insert(QStringLiteral("entries"), l.entries);
     object.insert(QStringLiteral("dataEntries"), l.dataEntries);
