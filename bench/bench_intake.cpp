@@ -16,10 +16,9 @@
 
 #include "app/para.h"
 #include "benchconsole.h"
+#include "benchkit.h"
 #include "client/client.h"
 #include "server/server.h"
-
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstring>
@@ -37,21 +36,6 @@ constexpr qint64 PeerQueueBytes = 256 * 1024;
 constexpr int IdleSeconds = 5;
 constexpr int WaitLimitMs = 300000;
 const char *const PeersFlag = "--peers";
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-long maxRssKiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 QByteArray accessName(int port)
 {
@@ -198,14 +182,14 @@ Figures runBaseline(int lines)
 
     Figures figures;
     QElapsedTimer timer;
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = benchkit::cpuSeconds();
     timer.start();
     for (QTcpSocket *socket : sockets)
         socket->write("O\n");
     if (!waitFor([&] { return counted >= total; }))
         qFatal("baseline: lines missing");
     figures.seconds = timer.nsecsElapsed() / 1e9;
-    figures.cpu = cpuSeconds() - cpuBefore;
+    figures.cpu = benchkit::cpuSeconds() - cpuBefore;
     figures.lines = total - header;
     for (QTcpSocket *socket : sockets)
         socket->abort();
@@ -243,25 +227,26 @@ ConsoleFigures runConsole(int lines)
 
     ConsoleFigures figures;
     QElapsedTimer timer;
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = benchkit::cpuSeconds();
     timer.start();
     QString copy = "O\n";
     console.server->write(copy);
     if (!waitFor([&] { return finished >= Machines; }))
         qFatal("console: lines missing");
     figures.run.seconds = timer.nsecsElapsed() / 1e9;
-    figures.run.cpu = cpuSeconds() - cpuBefore;
+    figures.run.cpu = benchkit::cpuSeconds() - cpuBefore;
     figures.run.lines = qint64(Machines) * lines;
 
     // Idle: every machine connected, nothing sent.
     QCoreApplication::processEvents();
-    const double idleBefore = cpuSeconds();
+    const double idleBefore = benchkit::cpuSeconds();
     QElapsedTimer idle;
     idle.start();
     QEventLoop loop;
     QTimer::singleShot(IdleSeconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
-    figures.idleCpuPercent = 100.0 * (cpuSeconds() - idleBefore) / (idle.nsecsElapsed() / 1e9);
+    figures.idleCpuPercent =
+        100.0 * (benchkit::cpuSeconds() - idleBefore) / (idle.nsecsElapsed() / 1e9);
     if (console.server->clients().size() != Machines)
         qFatal("console: machines lost while idle");
     console.server->abortClientsConnection();
@@ -300,6 +285,6 @@ int main(int argc, char *argv[])
     std::printf("console / baseline:    %10.3f\n", rate / baseRate);
     std::printf("idle console, %d machines connected: %.2f %% of a core over %d s\n", Machines,
                 console.idleCpuPercent, IdleSeconds);
-    std::printf("console max RSS: %ld KiB\n", maxRssKiB());
+    std::printf("console max RSS: %lld KiB\n", static_cast<long long>(benchkit::peakRssKb()));
     return 0;
 }

@@ -25,6 +25,7 @@
 
 #include "app/para.h"
 #include "benchconsole.h"
+#include "benchkit.h"
 #include "client/client.h"
 #include "client/framedevice.h"
 #include "client/logpage.h"
@@ -64,17 +65,6 @@ QByteArray floodLine(qint64 index, const QByteArray &kind)
     if (kind == "termination")
         return "&T flood " + QByteArray::number(index) + "\n";
     return "#flood " + QByteArray::number(index) + " the quick brown fox jumps over the lazy dog\n";
-}
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
 }
 
 // Runs an event loop, as the console's main loop runs (deferred deletes included), until the
@@ -271,7 +261,7 @@ void runFlood(const char *title, int seconds, int rate, bool showLog, const QStr
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     const QStringList spoolsBefore = leftoverSpools();
-    const qint64 rssStart = residentKiB();
+    const qint64 rssStart = benchkit::statusKb("VmRSS");
     auto console = std::make_unique<BenchConsole>();
     int lists = 0;
     QObject::connect(console->server.get(), &Server::reflashFiles, [&lists] { ++lists; });
@@ -287,13 +277,13 @@ void runFlood(const char *title, int seconds, int rate, bool showLog, const QStr
         client->frame()->findChild<QTabWidget *>("tabWidget")->setCurrentIndex(LogTab);
     }
     spin(200);
-    const qint64 rssConnected = residentKiB();
+    const qint64 rssConnected = benchkit::statusKb("VmRSS");
 
     Latency latency;
     qint64 rssPeak = rssConnected;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout,
-                     [&rssPeak] { rssPeak = qMax(rssPeak, residentKiB()); });
+                     [&rssPeak] { rssPeak = qMax(rssPeak, benchkit::statusKb("VmRSS")); });
     sampler.start(SampleMs);
     QElapsedTimer clock;
     clock.start();
@@ -302,7 +292,7 @@ void runFlood(const char *title, int seconds, int rate, bool showLog, const QStr
     const double runSeconds = clock.nsecsElapsed() / 1e9;
     sampler.stop();
     spin(200);
-    rssPeak = qMax(rssPeak, residentKiB());
+    rssPeak = qMax(rssPeak, benchkit::statusKb("VmRSS"));
     const int tabLines = client->frame()->getLogBrowser()->document()->blockCount();
     const QString tabFirst = client->frame()->getLogBrowser()->document()->firstBlock().text();
 
@@ -313,11 +303,11 @@ void runFlood(const char *title, int seconds, int rate, bool showLog, const QStr
         qFatal("the machine did not leave");
     const qint64 sent = peer.sent();
     spin(SettleMs);
-    const qint64 rssLeft = residentKiB();
+    const qint64 rssLeft = benchkit::statusKb("VmRSS");
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif
-    const qint64 rssTrimmed = residentKiB();
+    const qint64 rssTrimmed = benchkit::statusKb("VmRSS");
 
     const QStringList logs = QDir(work.path()).entryList({"*.txt"}, QDir::Files);
     const bool plain = kind == Plain;

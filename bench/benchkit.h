@@ -1,8 +1,8 @@
 #pragma once
 
-// Shared by the transfer benchmarks: each measured side runs in a fresh child process (the
-// benchmark re-executing itself), so its peak memory is its own, and the console and the plain C
-// baseline run interleaved from the same memory state.
+// Shared by the benchmarks. In the transfer benchmarks each measured side runs in a fresh child
+// process (the benchmark re-executing itself), so its peak memory is its own, and the console and
+// the plain C baseline run interleaved from the same memory state.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -30,15 +30,22 @@ struct Measure
     qint64 peakKb = 0;  // VmHWM of the whole child
 };
 
-inline qint64 peakRssKb()
+// A memory figure of this process in KiB, as /proc/self/status gives it ("VmHWM", "VmRSS").
+inline qint64 statusKb(const QByteArray &field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
+    const QByteArray key = field + ':';
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
     return -1;
+}
+
+inline qint64 peakRssKb()
+{
+    return statusKb("VmHWM");
 }
 
 inline double cpuSeconds()
