@@ -215,10 +215,15 @@ void TestImageFile::tarnImgVerify_data()
     QByteArray badTail = good;
     badTail[tailAt] = char(badTail[tailAt] ^ 1);
     const int entry1 = ImageHead::Size + E::Size;
+    ImageBuilder older = image;
+    older.version = 1;
     row("good with its sidecar", good, "", sidecar);
     row("good without a sidecar", good, "");
     row("good, sidecar in upper case as binary", good, "", digest.toUpper() + " *t.img\n");
     row("good, sidecar naming a path to it", good, "", Sidecar::line(digest, "/images/t.img"));
+    row("short head", good.left(ImageHead::Size - 1), "short-head");
+    row("wrong token", char(~good.at(0)) + good.mid(1), "wrong-token");
+    row("wrong version", older.build(ImageBuilder::Rule::Load), "wrong-version");
     row("table cut before its end entry", good.left(tableEnd - 1), "no-end-entry");
     row("negative run length",
         good.left(entry1) + E::run(8, -1).encoded() + good.mid(entry1 + E::Size),
@@ -246,6 +251,11 @@ void TestImageFile::tarnImgVerify()
     QCOMPARE(verify.first, fault.isEmpty() ? 0 : 1);
     const QJsonObject report = QJsonDocument::fromJson(verify.second).array().at(0).toObject();
     QCOMPARE(report.value("fault").toObject().value("kind").toString(), fault);
+    // info counts the table only behind a head it can read.
+    const QStringList headFaults{"short-head", "wrong-token", "wrong-version"};
+    const auto info = tarnImg({"info", "--json", name});
+    QCOMPARE(QJsonDocument::fromJson(info.second).array().at(0).toObject().contains("entries"),
+             !headFaults.contains(fault));
     const auto line = tarnImg({"verify", name});
     QCOMPARE(line.first, verify.first);
     QVERIFY2(line.second.startsWith((fault.isEmpty() ? "t.img: OK" : "t.img: FAULT: ")) &&

@@ -165,6 +165,9 @@ private slots:
         QCOMPARE(tips({0, 0, 30000, 0, 100, 90000, 1, 50, 5000}),
                  QString("Rate: 10.0 % per minute\nTime left: 0:09:00|Rate: 0.0 % per minute\nTime "
                          "left: unknown"));
+        rates.clear(); // past an hour the minutes stay minutes
+        QCOMPARE(tips({0, 0, 0, 0, 10, 60000}),
+                 QString("Rate: 1.0 % per minute\nTime left: 1:39:00|"));
     }
     void refusals_data()
     {
