@@ -2,8 +2,9 @@
 
 #include "image/brieflogtable.h"
 #include "image/imagefile.h"
+#include "image/sha256digest.h"
 #include "image/sidecar.h"
-#include "transfer/storepipe.h"
+#include "transfer/blockreceiver.h"
 #include "transfer/transferlimits.h"
 #include "transfer/transferwait.h"
 
@@ -12,12 +13,10 @@
 #include <QTcpSocket>
 
 #include <memory>
+#include <new>
 
 namespace {
 const QLatin1String ImageSuffix(".img");
-// Longest run of stored pieces between two looks at the window's events: well under a frame,
-// and a pass with nothing due costs microseconds.
-constexpr int PassMs = 4;
 } // namespace
 
 ImageLoad::ImageLoad(Request request, LogSink log, StopQuery stopped)
@@ -87,18 +86,17 @@ ImageLoad::Result ImageLoad::run(const CommandSink &sendCommand, int connectLimi
         return failed(tr("Unable to open %1 for writting!\n").arg(request.targetPath));
     // The image is overwritten from here: an older sidecar no longer describes it.
     QFile::remove(Sidecar::pathFor(request.targetPath));
-    store = std::make_unique<StorePipe>(file, request.sidecar);
+    if (request.sidecar)
+        digest = std::make_unique<Sha256Digest>();
     const Result result = receive(socket, file);
-    if (result == Result::Succeeded && request.sidecar)
+    if (result == Result::Succeeded && digest)
         storeSidecar();
-    // Before the file closes: what is still queued goes to it.
-    store.reset();
     return result;
 }
 
 void ImageLoad::storeSidecar()
 {
-    if (!Sidecar::write(request.targetPath, store->digestHex()))
+    if (!Sidecar::write(request.targetPath, digest->hex()))
         log(tr("Unable to write the checksum file %1!\n")
                 .arg(Sidecar::pathFor(request.targetPath)));
 }
@@ -155,7 +153,8 @@ ImageLoad::Result ImageLoad::receive(QTcpSocket &socket, QFile &file)
     }
     log(tr("Image Disk Size %1 \n").arg(head.ulDevCap));
 
-    if (!store->isValid())
+    buffer.reset(new (std::nothrow) char[BUFFER_SIZE]);
+    if (!buffer)
         return failed(tr("malloc buffer memory failed!\n"));
     BriefLogTable table;
     if (!table.allocate())
@@ -172,8 +171,6 @@ ImageLoad::Result ImageLoad::receive(QTcpSocket &socket, QFile &file)
     advance(0);
 
     result = receiveData(socket, file, table);
-    if (result == Result::Succeeded)
-        result = settle();
     if (result != Result::Succeeded || !head.hasTail())
         return result;
     return receiveTail(socket, file);
@@ -207,89 +204,41 @@ ImageLoad::Result ImageLoad::receiveData(QTcpSocket &socket, QFile &file,
 {
     if (request.kind == Kind::StoredFile)
         log(tr("start write data ...\n"));
-    for (int i = 0; i < table.runCount(); ++i) {
-        for (qint64 left = table.at(i).loadSectors(); left > 0;) {
-            const int sectors = nextBlockSectors(left);
-            const Result result = receiveBlock(socket, file, sectors * SectorSize);
-            if (result != Result::Succeeded)
-                return result;
-            left -= sectors;
-            advance(sectors * SectorSize);
-            if (stopped())
-                return Result::Stopped;
-            TransferWait::pass();
-        }
-    }
-    return Result::Succeeded;
-}
-
-ImageLoad::Result ImageLoad::receiveBlock(QTcpSocket &socket, QFile &file, int bytes)
-{
-    // The block goes to the store in pieces as it arrives, while they are still in the
-    // processor's cache: writing it whole once complete cost a fifth to a third of the throughput
-    // on 2 GiB loads (bench_load). A block that does not arrive whole is taken back, so the file
-    // holds whole blocks as if each had been written at once.
-    char *buffer = nullptr;
-    const Result free = waitForBlock(buffer);
-    if (free != Result::Succeeded)
-        return free;
-    const qint64 blockStart = done;
+    BlockReceiver::Plan plan;
+    plan.socket = socket.socketDescriptor();
+    for (int i = 0; i < table.runCount(); ++i)
+        plan.runs << table.at(i).loadSectors();
+    plan.stallMs = TransferLimits::scaled(TransferLimits::ReadStallMs);
+    // The socket is unbuffered: after the table its notifier fires once more at most, without
+    // reading, so the receiver's thread is its only reader until the tail.
+    BlockReceiver receiver(std::move(plan), file, buffer.get(), digest.get());
+    receiver.start();
+    const qint64 dataStart = done;
     TransferWait wait;
-    QElapsedTimer sincePass;
-    sincePass.start();
-    int got = 0;
-    int stored = 0;
-    while (stored < bytes) {
-        const int pieceEnd = qMin(bytes, stored + WritePieceBytes);
-        if (!readMore(socket, buffer, pieceEnd, got, stopped, wait)) {
-            if (stored > 0) {
-                waitIdle();
-                file.resize(blockStart);
-            }
+    for (;;) {
+        // The outcome first: once it is in, the count of stored blocks is final.
+        const BlockReceiver::Outcome outcome = receiver.outcome();
+        const qint64 now = dataStart + receiver.stored();
+        if (now != done)
+            advance(now - done);
+        switch (outcome) {
+        case BlockReceiver::Outcome::Running:
+            break;
+        case BlockReceiver::Outcome::Stored:
+            return stopped() ? Result::Stopped : Result::Succeeded;
+        case BlockReceiver::Outcome::ReadFailed:
             return readFailed(tr("read socket data failed!\n"));
+        case BlockReceiver::Outcome::WriteFailed:
+            return writeFailed(tr("write image data failed!\n"));
+        case BlockReceiver::Outcome::Stopped:
+            return Result::Stopped;
         }
-        if (got == pieceEnd) {
-            store->queue(buffer + stored, got - stored);
-            stored = got;
-            if (sincePass.elapsed() >= PassMs) {
-                TransferWait::pass();
-                sincePass.restart();
-            }
-        }
-    }
-    return Result::Succeeded;
-}
-
-ImageLoad::Result ImageLoad::waitForBlock(char *&block)
-{
-    TransferWait wait;
-    // A write that failed ends the load at the next block, not at the end of the stream.
-    while (!store->hasFailed()) {
-        if ((block = store->freeBlock()))
-            return Result::Succeeded;
+        // Ends the receiver as it goes, and waits no more: in another event, the machine's
+        // Client may go.
         if (stopped())
             return Result::Stopped;
         wait.sleep();
     }
-    return dataWriteFailed();
-}
-
-void ImageLoad::waitIdle()
-{
-    TransferWait wait;
-    while (!store->isIdle())
-        wait.sleep();
-}
-
-ImageLoad::Result ImageLoad::settle()
-{
-    waitIdle();
-    return store->hasFailed() ? dataWriteFailed() : Result::Succeeded;
-}
-
-ImageLoad::Result ImageLoad::dataWriteFailed()
-{
-    return writeFailed(tr("write image data failed!\n"));
 }
 
 ImageLoad::Result ImageLoad::receiveTail(QTcpSocket &socket, QFile &file)
@@ -311,8 +260,8 @@ bool ImageLoad::storeSection(QFile &file, const char *data, int len)
 {
     const bool ok = request.kind == Kind::StoredFile ? write(file, data, len, log)
                                                      : file.write(data, len) == len;
-    if (ok)
-        store->digestWritten(data, len);
+    if (ok && digest)
+        digest->add(data, len);
     return ok;
 }
 

@@ -10,7 +10,7 @@
 class BriefLogTable;
 class QFile;
 class QTcpSocket;
-class StorePipe;
+class Sha256Digest;
 class TransferWait;
 
 // Brings one image from a machine into a file on this computer: the request on the command
@@ -54,9 +54,6 @@ public:
         bool sidecar = true;    // a successful load leaves the image's SHA-256 beside it
     };
 
-    // Data reaches the file in pieces of about this size, see receiveBlock().
-    static constexpr int WritePieceBytes = 256 * 1024;
-
     ImageLoad(Request request, LogSink log, StopQuery stopped);
     ~ImageLoad();
 
@@ -98,19 +95,12 @@ private:
     Result receive(QTcpSocket &socket, QFile &file);
     Result receiveTable(QTcpSocket &socket, QFile &file, BriefLogTable &table);
     Result receiveData(QTcpSocket &socket, QFile &file, const BriefLogTable &table);
-    Result receiveBlock(QTcpSocket &socket, QFile &file, int bytes);
-    // Wait in the event loop, which the store's thread wakes.
-    Result waitForBlock(char *&block);
-    void waitIdle();
-    // Once everything queued is written: whether it all was.
-    Result settle();
     Result receiveTail(QTcpSocket &socket, QFile &file);
     bool storeSection(QFile &file, const char *data, int len);
     void storeSidecar();
     bool readSocket(QTcpSocket &socket, char *buf, int len);
     Result readFailed(const QString &line);
     Result writeFailed(const QString &line);
-    Result dataWriteFailed();
     Result failed(const QString &line);
     void advance(qint64 bytes);
 
@@ -118,7 +108,8 @@ private:
     LogSink log;
     StopQuery stopped;
     Progress progress;
-    std::unique_ptr<StorePipe> store;
+    std::unique_ptr<char[]> buffer;       // the data blocks on their way to the file
+    std::unique_ptr<Sha256Digest> digest; // of what was written, for the sidecar
     qint64 done = 0;
     qint64 total = 0;
 };
