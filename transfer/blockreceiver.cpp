@@ -13,9 +13,14 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+int BlockReceiver::bufferBlocks(bool digesting)
+{
+    return digesting ? MaxBlocks : 1;
+}
+
 BlockReceiver::BlockReceiver(Plan plan, QFile &file, char *buffer, Sha256Digest *digest)
     : plan(std::move(plan)), file(file), buffer(buffer), digest(digest),
-      waiter(QAbstractEventDispatcher::instance())
+      blocks(bufferBlocks(digest)), waiter(QAbstractEventDispatcher::instance())
 {
 }
 
@@ -45,23 +50,80 @@ qint64 BlockReceiver::stored() const
 
 void BlockReceiver::receiveAll()
 {
-    Outcome outcome = Outcome::Stored;
-    for (int i = 0; i < plan.runs.size() && outcome == Outcome::Stored; ++i) {
-        for (qint64 left = plan.runs.at(i); left > 0 && outcome == Outcome::Stored;) {
-            const int sectors = nextBlockSectors(left);
-            outcome = receiveBlock(sectors * SectorSize);
-            if (outcome == Outcome::Stored) {
-                left -= sectors;
-                storedBytes.fetch_add(qint64(sectors) * SectorSize);
-            }
+    std::unique_ptr<QThread> digester;
+    if (digest) {
+        digester.reset(QThread::create([this] { digestAll(); }));
+        digester->start();
+    }
+    Outcome outcome = receiveBlocks();
+    // The digest takes what it was handed before it ends.
+    if (digester) {
+        {
+            QMutexLocker lock(&mutex);
+            closing = true;
+            changed.wakeAll();
         }
+        digester->wait();
     }
     result.store(outcome);
     if (waiter)
         waiter->wakeUp();
 }
 
-BlockReceiver::Outcome BlockReceiver::receiveBlock(int bytes)
+BlockReceiver::Outcome BlockReceiver::receiveBlocks()
+{
+    qint64 block = 0;
+    for (const qint64 run : plan.runs) {
+        for (qint64 left = run; left > 0;) {
+            const int sectors = nextBlockSectors(left);
+            const int bytes = sectors * SectorSize;
+            const int slot = int(block % blocks);
+            waitDigested(block - blocks + 1);
+            const Outcome outcome = receiveBlock(buffer + qint64(slot) * BUFFER_SIZE, bytes);
+            if (outcome != Outcome::Stored)
+                return outcome;
+            left -= sectors;
+            ++block;
+            if (digest) {
+                QMutexLocker lock(&mutex);
+                handedBytes[slot] = bytes;
+                handed = block;
+                changed.wakeAll();
+            }
+            storedBytes.fetch_add(bytes);
+        }
+    }
+    return Outcome::Stored;
+}
+
+void BlockReceiver::waitDigested(qint64 count)
+{
+    if (!digest)
+        return;
+    QMutexLocker lock(&mutex);
+    while (digested < count)
+        changed.wait(&mutex);
+}
+
+void BlockReceiver::digestAll()
+{
+    QMutexLocker lock(&mutex);
+    for (;;) {
+        while (digested == handed && !closing)
+            changed.wait(&mutex);
+        if (digested == handed)
+            return;
+        const int slot = int(digested % blocks);
+        const int bytes = handedBytes[slot];
+        lock.unlock();
+        digest->add(buffer + qint64(slot) * BUFFER_SIZE, bytes);
+        lock.relock();
+        ++digested;
+        changed.wakeAll();
+    }
+}
+
+BlockReceiver::Outcome BlockReceiver::receiveBlock(char *block, int bytes)
 {
     const qint64 blockStart = file.pos();
     const int fd = int(plan.socket);
@@ -70,12 +132,10 @@ BlockReceiver::Outcome BlockReceiver::receiveBlock(int bytes)
     for (int got = 0; got < bytes;) {
         if (stopping.load(std::memory_order_relaxed))
             return takeBack(blockStart, got, Outcome::Stopped);
-        const ssize_t n = ::recv(fd, buffer + got, size_t(bytes - got), MSG_DONTWAIT);
+        const ssize_t n = ::recv(fd, block + got, size_t(bytes - got), MSG_DONTWAIT);
         if (n > 0) {
-            if (!writeAll(buffer + got, n))
+            if (!writeAll(block + got, n))
                 return Outcome::WriteFailed;
-            if (digest)
-                digest->add(buffer + got, n);
             got += int(n);
             sinceByte.restart();
             continue;

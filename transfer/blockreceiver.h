@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMutex>
 #include <QVector>
+#include <QWaitCondition>
 #include <QtGlobal>
 
 #include <atomic>
@@ -12,11 +14,12 @@ class QThread;
 class Sha256Digest;
 
 // The data blocks of a load, taken from the socket into the file on a thread of their own, as a
-// plain socket-to-file copy takes them: each piece is written and digested the moment it is
-// received, while still in the cache of the processor that received it. The load's thread only
-// waits in its event loop meanwhile, so the window stays live and a disk that holds a write back
-// holds back this thread alone. A block that does not arrive whole is taken back, so the file
-// holds whole blocks as if each had been written at once.
+// plain socket-to-file copy takes them: each piece is written the moment it is received, while
+// still in the cache of the processor that received it. Whole blocks then go to the digest on a
+// further thread, which hashes as fast as the socket delivers. The load's thread only waits in
+// its event loop meanwhile, so the window stays live and a disk that holds a write back holds
+// back these threads alone. A block that does not arrive whole is taken back, so the file holds
+// whole blocks as if each had been written at once.
 class BlockReceiver
 {
 public:
@@ -36,8 +39,12 @@ public:
         int stallMs = 0;      // no byte for this long ends the data as a read failure
     };
 
-    // buffer holds BUFFER_SIZE bytes. file is open for unbuffered writing where the data starts;
-    // digest, if any, has had all bytes before it. Until finished, only the thread touches them.
+    // Blocks of BUFFER_SIZE in the buffer: with a digest, those still on their way to it.
+    static int bufferBlocks(bool digesting);
+
+    // buffer holds bufferBlocks() blocks. file is open for unbuffered writing where the data
+    // starts; digest, if any, has had all bytes before it. Until finished, only the receiver's
+    // threads touch them.
     BlockReceiver(Plan plan, QFile &file, char *buffer, Sha256Digest *digest);
     // Stops the thread at its next look, within TransferLimits::PollMs, and waits for it.
     ~BlockReceiver();
@@ -51,8 +58,14 @@ public:
     qint64 stored() const;
 
 private:
+    static constexpr int MaxBlocks = 4;
+
     void receiveAll();
-    Outcome receiveBlock(int bytes);
+    Outcome receiveBlocks();
+    Outcome receiveBlock(char *block, int bytes);
+    // Waits until the digest has taken the first count blocks.
+    void waitDigested(qint64 count);
+    void digestAll();
     Outcome takeBack(qint64 blockStart, int got, Outcome outcome);
     bool writeAll(const char *data, qint64 len);
 
@@ -60,7 +73,14 @@ private:
     QFile &file;
     char *const buffer;
     Sha256Digest *const digest;
+    const int blocks;
     QAbstractEventDispatcher *const waiter;
+    QMutex mutex; // guards the digest's queue
+    QWaitCondition changed;
+    qint64 handed = 0; // blocks, counted from the first; block n lies in slot n % blocks
+    qint64 digested = 0;
+    int handedBytes[MaxBlocks] = {};
+    bool closing = false;
     std::atomic<bool> stopping{false};
     std::atomic<qint64> storedBytes{0};
     std::atomic<Outcome> result{Outcome::Running};

@@ -153,7 +153,8 @@ ImageLoad::Result ImageLoad::receive(QTcpSocket &socket, QFile &file)
     }
     log(tr("Image Disk Size %1 \n").arg(head.ulDevCap));
 
-    buffer.reset(new (std::nothrow) char[BUFFER_SIZE]);
+    buffer.reset(new (
+        std::nothrow) char[qint64(BlockReceiver::bufferBlocks(request.sidecar)) * BUFFER_SIZE]);
     if (!buffer)
         return failed(tr("malloc buffer memory failed!\n"));
     BriefLogTable table;
