@@ -96,7 +96,11 @@ ImageLoad::Result ImageLoad::run(const CommandSink &sendCommand, int connectLimi
 
 void ImageLoad::storeSidecar()
 {
-    if (!Sidecar::write(request.targetPath, digest->hex()))
+    // Its flush may wait for the disk to take much of the image first.
+    bool written = false;
+    const QByteArray hex = digest->hex();
+    TransferWait::aside([&] { written = Sidecar::write(request.targetPath, hex); });
+    if (!written)
         log(tr("Unable to write the checksum file %1!\n")
                 .arg(Sidecar::pathFor(request.targetPath)));
 }
