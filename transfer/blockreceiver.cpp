@@ -55,7 +55,7 @@ void BlockReceiver::receiveAll()
         digester.reset(QThread::create([this] { digestAll(); }));
         digester->start();
     }
-    Outcome outcome = receiveBlocks();
+    const Outcome outcome = receiveBlocks();
     // The digest takes what it was handed before it ends.
     if (digester) {
         {

@@ -16,10 +16,10 @@ class Sha256Digest;
 // The data blocks of a load, taken from the socket into the file on a thread of their own, as a
 // plain socket-to-file copy takes them: each piece is written the moment it is received, while
 // still in the cache of the processor that received it. Whole blocks then go to the digest on a
-// further thread, which hashes as fast as the socket delivers. The load's thread only waits in
-// its event loop meanwhile, so the window stays live and a disk that holds a write back holds
-// back these threads alone. A block that does not arrive whole is taken back, so the file holds
-// whole blocks as if each had been written at once.
+// further thread, so that hashing, the slowest step, overlaps the receiving. The load's thread
+// only waits in its event loop meanwhile, so the window stays live and a disk that holds a write
+// back holds back these threads alone. A block that does not arrive whole is taken back, so the
+// file holds whole blocks as if each had been written at once.
 class BlockReceiver
 {
 public:
