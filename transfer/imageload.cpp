@@ -308,31 +308,23 @@ void ImageLoad::advance(qint64 bytes)
 bool ImageLoad::read(QTcpSocket &socket, char *buf, int len, const StopQuery &stopped)
 {
     TransferWait wait;
-    int got = 0;
-    while (got < len)
-        if (!readMore(socket, buf, len, got, stopped, wait))
-            return false;
-    return true;
-}
-
-bool ImageLoad::readMore(QTcpSocket &socket, char *buf, int len, int &got, const StopQuery &stopped,
-                         TransferWait &wait)
-{
     QElapsedTimer sinceByte;
     sinceByte.start();
-    for (;;) {
+    for (int got = 0; got < len;) {
         const qint64 n = socket.read(buf + got, len - got);
         if (n < 0)
             return false;
         if (n > 0) {
             got += int(n);
-            return true;
+            sinceByte.restart();
+            continue;
         }
         if ((stopped && stopped()) ||
             sinceByte.elapsed() > TransferLimits::scaled(TransferLimits::ReadStallMs))
             return false;
         wait.sleep();
     }
+    return true;
 }
 
 bool ImageLoad::write(QFile &file, const char *data, int len, const LogSink &log)

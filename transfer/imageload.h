@@ -11,7 +11,6 @@ class BriefLogTable;
 class QFile;
 class QTcpSocket;
 class Sha256Digest;
-class TransferWait;
 
 // Brings one image from a machine into a file on this computer: the request on the command
 // connection, the connection to the machine's transfer port, and head, table, data and tail
@@ -80,10 +79,6 @@ public:
     static bool write(QFile &file, const char *data, int len, const LogSink &log);
 
 private:
-    // Reads into buf[got, len) what has come, at least one byte, waiting as read() does.
-    static bool readMore(QTcpSocket &socket, char *buf, int len, int &got, const StopQuery &stopped,
-                         TransferWait &wait);
-
     enum class Connect
     {
         Connected,
